@@ -1,0 +1,123 @@
+#include "convention.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "Tarvexmain.h"
+
+PyObject *kadriver_error = nullptr;
+
+const char kPythonList[] = "Python list";
+const char kPythonDictionary[] = "Python dictionary";
+
+namespace
+{
+
+constexpr int kMessageSize = 256; // formatted messages are cut to 255 characters
+
+// Sets exception with a formatted message. A cut can split a multi-byte
+// character of a type name; the broken tail is dropped rather than failing.
+void setFormatted(PyObject *exception, const char *format, va_list args)
+{
+    char message[kMessageSize];
+    PyOS_vsnprintf(message, sizeof message, format, args);
+    PyRef text(PyUnicode_DecodeUTF8(message, std::strlen(message), "ignore"));
+    if (text)
+        PyErr_SetObject(exception, text.get());
+}
+
+void setException(PyObject *exception, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    setFormatted(exception, format, args);
+    va_end(args);
+}
+
+} // namespace
+
+PyObject *raiseDriverError(int code)
+{
+    char text[KA_ERROR_MSG_MAX_COUNT] = "";
+    int reported = code;
+    if (kaErrorGetMessage(code, text, sizeof text) != 0) {
+        reported = kNoMessageCode;
+        std::snprintf(text, sizeof text, "No message text for driver error %d", code);
+    }
+    PyRef tuple(makeTuple(Signed{reported}, Text{text, sizeof text}));
+    if (tuple)
+        PyErr_SetObject(kadriver_error, tuple.get());
+    return nullptr;
+}
+
+const char *kindName(Kind kind)
+{
+    return kind == Kind::Integer ? "Python integer" : "Python (long) integer";
+}
+
+PyObject *raiseTypeError(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    setFormatted(PyExc_TypeError, format, args);
+    va_end(args);
+    return nullptr;
+}
+
+PyObject *raiseWrongKind(const char *format, const char *expected, PyObject *given, int entry)
+{
+    return raiseTypeError(format, expected, Py_TYPE(given)->tp_name, entry);
+}
+
+// "'<kind>' value out of <bits>-bit range" + the tail of the wrong-kind literal.
+static void raiseOutOfRange(const char *wrongKindFormat, Kind kind, int bits, int entry)
+{
+    char head[64];
+    std::snprintf(head, sizeof head, "'%s' value out of %d-bit range", kindName(kind), bits);
+    char format[kMessageSize];
+    std::snprintf(format, sizeof format, "%%s%s",
+                  wrongKindFormat + std::strlen(KADRIVER_KIND_HEAD));
+    setException(PyExc_OverflowError, format, head, entry);
+}
+
+bool readValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry, int *words)
+{
+    if (!PyLong_Check(value)) {
+        raiseWrongKind(wrongKindFormat, kindName(kind), value, entry);
+        return false;
+    }
+    switch (kind) {
+    case Kind::Integer: {
+        int overflow = 0;
+        long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
+        if (overflow || v < INT32_MIN || v > INT32_MAX) {
+            raiseOutOfRange(wrongKindFormat, kind, 32, entry);
+            return false;
+        }
+        words[0] = static_cast<int>(v);
+        return true;
+    }
+    case Kind::LongInteger:
+        words[0] = static_cast<int>(static_cast<std::uint32_t>(PyLong_AsUnsignedLongMask(value)));
+        return true;
+    case Kind::Ticks: {
+        int overflow = 0;
+        long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
+        if (overflow) {
+            raiseOutOfRange(wrongKindFormat, kind, 64, entry);
+            return false;
+        }
+        const auto bits = static_cast<std::uint64_t>(v);
+        words[0] = static_cast<int>(static_cast<std::uint32_t>(bits));
+        words[1] = static_cast<int>(static_cast<std::uint32_t>(bits >> 32));
+        return true;
+    }
+    }
+    return false;
+}
+
+PyObject *textFromBuffer(const char *buffer, int capacity)
+{
+    return PyUnicode_DecodeLatin1(buffer, strnlen(buffer, capacity), nullptr);
+}

@@ -1,0 +1,119 @@
+// Conventions shared by every wrapper: raising kaDriver.error, the argument
+// kinds and their messages, and the conversions of results.
+#ifndef KADRIVER_CONVENTION_H
+#define KADRIVER_CONVENTION_H
+
+#include <cstdint>
+
+#include "pyref.h"
+
+// The exception class kaDriver.error, set once at initialisation.
+extern PyObject *kadriver_error;
+
+// Code reported in place of the library's when it has no text for a code.
+constexpr int kNoMessageCode = 80;
+
+// Raises kaDriver.error with (code, text) for a non-zero result code.
+// Returns null, so a wrapper can `return raiseDriverError(code);`.
+PyObject *raiseDriverError(int code);
+
+// The common head of every wrong-kind message; each literal below appends
+// its own tail ("as argument 1", "as argument for 'Device' ...").
+#define KADRIVER_KIND_HEAD "'%s' type expected (not '%s')"
+
+// The expected-kind words of the messages.
+extern const char kPythonList[];       // "Python list"
+extern const char kPythonDictionary[]; // "Python dictionary"
+
+// How a value is read from a Python object.
+enum class Kind {
+    Integer,     // "Python integer": an int that fits 32 signed bits
+    LongInteger, // "Python (long) integer": any int, low 32 bits
+    Ticks,       // "Python (long) integer": any int as a signed 64-bit count
+};
+const char *kindName(Kind kind);
+
+// Reads value into words (two words, low first, for Ticks). On a fault sets
+// TypeError (wrong kind) or OverflowError (out of range) from wrongKindFormat
+// and entry, and returns false.
+bool readValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry, int *words);
+
+// Raises TypeError from one of the module's format literals, formatted into
+// a 256-byte buffer; the arguments are those of the literal. Returns null.
+PyObject *raiseTypeError(const char *format, ...);
+
+// "'<expected>' type expected (not '<type of given>')" + tail of format.
+PyObject *raiseWrongKind(const char *format, const char *expected, PyObject *given, int entry = 0);
+
+// The library's text: the bytes before the first NUL within capacity.
+PyObject *textFromBuffer(const char *buffer, int capacity);
+
+// Result items, made in order by makeTuple.
+struct Signed {
+    int value;
+};
+struct Unsigned {
+    int value;
+}; // a 32-bit value the library gives as unsigned
+struct Float {
+    double value;
+};
+struct Ticks {
+    int low;
+    int high;
+}; // unsigned 64-bit count, low word first
+struct Text {
+    const char *buffer;
+    int capacity;
+};
+
+inline PyObject *makeItem(Signed item)
+{
+    return PyLong_FromLong(item.value);
+}
+inline PyObject *makeItem(Unsigned item)
+{
+    return PyLong_FromUnsignedLong(static_cast<std::uint32_t>(item.value));
+}
+inline PyObject *makeItem(Text item)
+{
+    return textFromBuffer(item.buffer, item.capacity);
+}
+inline PyObject *makeItem(Float item)
+{
+    return PyFloat_FromDouble(item.value);
+}
+inline PyObject *makeItem(Ticks item)
+{
+    return PyLong_FromUnsignedLongLong(
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(item.high)) << 32 |
+        static_cast<std::uint32_t>(item.low));
+}
+
+// A tuple of the items, each made in order; on any failure everything made
+// so far is released and null returned with the interpreter's error.
+template <class... Items> PyObject *makeTuple(Items... items)
+{
+    constexpr Py_ssize_t count = sizeof...(Items);
+    PyRef made[count];
+    Py_ssize_t i = 0;
+    bool ok = (... && (made[i] = PyRef(makeItem(items)), made[i++]));
+    if (!ok)
+        return nullptr;
+    PyObject *tuple = PyTuple_New(count);
+    if (!tuple)
+        return nullptr;
+    for (Py_ssize_t k = 0; k < count; ++k)
+        PyTuple_SET_ITEM(tuple, k, made[k].release());
+    return tuple;
+}
+
+// The result of a driver call whose only result is its code.
+inline PyObject *noneOrError(int code)
+{
+    if (code != 0)
+        return raiseDriverError(code);
+    Py_RETURN_NONE;
+}
+
+#endif

@@ -1,0 +1,9 @@
+// Module initialisation pieces.
+#ifndef KADRIVER_MODULE_H
+#define KADRIVER_MODULE_H
+
+#include "pyref.h"
+
+void addConstants(PyObject *dict);
+
+#endif

@@ -1,0 +1,73 @@
+// Lists of dictionaries packed into the driver's record arrays, key by key,
+// from tables of key specifications; and the write-back of results into the
+// caller's dictionaries.
+#ifndef KADRIVER_RECORDS_H
+#define KADRIVER_RECORDS_H
+
+#include "convention.h"
+
+// One dictionary key and the record field it fills.
+struct KeySpec {
+    const char *key;
+    Kind kind;
+    int word;              // index of the field's first 32-bit word
+    const char *missing;   // message literal for an absent key
+    const char *wrongKind; // message literal for a value of the wrong kind
+    PyObject *name;        // the key as an interned string, made on first use
+};
+
+// A list argument: its messages and the keys of its records.
+struct ListSpec {
+    const char *notList; // "... as argument N", for an argument that is no list
+    const char *notDict; // "... as list item in argument N"
+    KeySpec *keys;
+    int keyCount;
+    int recordWords;
+};
+
+template <int N> constexpr int countOf(const KeySpec (&)[N])
+{
+    return N;
+}
+
+// Fills record from dict, keys in table order; words no key names are left
+// as they are. On the first fault sets the error and returns false.
+bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record);
+
+// The records of one list, with a reference to each dictionary they came
+// from, in one block of the interpreter's memory that lives for one call.
+class PackedList
+{
+  public:
+    PackedList() = default;
+    PackedList(const PackedList &) = delete;
+    PackedList &operator=(const PackedList &) = delete;
+    ~PackedList();
+
+    // Checks list against spec and packs it. On a fault sets the error and
+    // returns false; nothing of the caller's objects changes.
+    bool pack(PyObject *list, const ListSpec &spec);
+
+    int count() const { return static_cast<int>(count_); }
+    int *records() { return words_; }
+    int *record(Py_ssize_t i) { return words_ + i * recordWords_; }
+
+    // After a successful call: sets each key to its field of the matching
+    // record, in list order. Every value is made before any dictionary is
+    // touched, so a failure (out of memory) leaves all dictionaries as they
+    // were.
+    struct Result {
+        KeySpec *key;
+        bool isUnsigned; // the library gives the field as unsigned 32-bit
+    };
+    bool writeBack(std::initializer_list<Result> results);
+
+  private:
+    Py_ssize_t count_ = 0;
+    int recordWords_ = 0;
+    int *words_ = nullptr;
+    PyObject **dicts_ = nullptr; // within the same block, after the records
+    Py_ssize_t held_ = 0;
+};
+
+#endif

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs. Safe to run again: it only
+# installs what is missing, and only touches apt when something is.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  g++-mingw-w64-i686-posix mingw-w64-i686-dev
+  python3-dev python3-numpy python3-pytest python3-hypothesis python3-matplotlib python3-setuptools python3-venv mypy
+  libgtest-dev libgmock-dev nlohmann-json3-dev
+  clang-format clang-tidy
+  wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick
+)
+
+sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  sudo_if_needed dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for pkg in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+done
+
+if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  sudo_if_needed apt-get update -qq
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    sudo_if_needed apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+fi

@@ -1,0 +1,72 @@
+/*
+ * Control of the simulated driver library, for tests and benchmarks.
+ * Not part of the driver library contract: a program written against the
+ * real library never calls these.
+ *
+ * Operations are named by their exported name ("kaIOSingle"). Settings hold
+ * until kaSimReset, which also restores the system read at load time.
+ */
+#ifndef KA_SIM_H
+#define KA_SIM_H
+
+#include "Tarvexmain.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+#define KA_SIM_RESULT(name, code, text) KA_SIM_##name = code,
+#include "result_codes.def"
+#undef KA_SIM_RESULT
+};
+
+/* Back to the state right after loading: closed, no locks, no settings. */
+KA_API void kaSimReset(void);
+
+/* The code of a result name ("NOT_OPEN"), or -1 for an unknown name. */
+KA_API int kaSimResultCode(const char *pcName);
+
+/* Let the operation fail with iCode on its next iTimes calls (-1: always,
+ * 0: never again). The failing call does nothing else and writes nothing. */
+KA_API int kaSimFail(const char *pcOperation, int iCode, int iTimes);
+
+/* Replace out-value iSlot (counted from 0 in argument order) with dValue
+ * whenever the operation succeeds. For an integer slot the value is taken
+ * as a 64-bit integer and its low 32 bits are stored, so raw words such as
+ * 4294967295 can be given. Record operations apply the slot to that field
+ * of every record. */
+KA_API int kaSimOverride(const char *pcOperation, int iSlot, double dValue);
+
+/* Replace the text an operation writes with pcText, cut to the capacity. */
+KA_API int kaSimOverrideText(const char *pcOperation, const char *pcText);
+
+/* How often the operation was called since the last reset. */
+KA_API int kaSimCallCount(const char *pcOperation);
+
+/* The scalar arguments of the operation's last call, in argument order
+ * (text and pointer arguments left out). Returns how many there were. */
+KA_API int kaSimCapturedArgs(const char *pcOperation, double *pdArgs, int iCapacity);
+
+/* The text argument (host, file) of the last call; empty when none or null. */
+KA_API int kaSimCapturedText(const char *pcOperation, char *pcText, int iCapacity);
+
+/* The bytes of array argument iIndex of the last call, as received. Returns
+ * the full length in bytes (copying at most iCapacity), or -1 if none. */
+KA_API int kaSimCapturedBytes(const char *pcOperation, int iIndex, void *pBytes, int iCapacity);
+
+/* The address of array argument iIndex of the last call (0 if none). */
+KA_API unsigned long long kaSimCapturedAddress(const char *pcOperation, int iIndex);
+
+/* A lock held by another owner, as a second program would hold it.
+ * iDevice -1 means the driver, iSubdevice -1 the whole device. */
+KA_API int kaSimForeignLock(int iDevice, int iSubdevice, int iLocked);
+
+/* 0: not locked, 1: locked by this program, 2: locked by another owner. */
+KA_API int kaSimLockState(int iDevice, int iSubdevice);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KA_SIM_H */

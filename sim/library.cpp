@@ -1,0 +1,219 @@
+#include "library.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace sim
+{
+namespace
+{
+
+std::mutex controlsMutex; // guards the shape of the control map only
+
+// The system the library starts with: the file named by TARVEX_SIM_CONFIG,
+// or the built-in one. A file that cannot be used leaves the built-in system
+// in place and makes kaOpen fail, so nothing runs against a half-read system.
+System startupSystem(std::string &error)
+{
+    error.clear();
+    const char *path = std::getenv("TARVEX_SIM_CONFIG");
+    try {
+        if (path && *path)
+            return loadSystemFile(path);
+    } catch (const SystemError &e) {
+        error = e.what();
+        std::fprintf(stderr, "Tarvexmain (simulated): TARVEX_SIM_CONFIG: %s\n", error.c_str());
+    }
+    return parseSystem(defaultSystemJson());
+}
+
+} // namespace
+
+Owner Locks::device(int device) const
+{
+    auto it = devices_.find(device);
+    return it == devices_.end() ? Owner::None : it->second;
+}
+
+Owner Locks::subdevice(int device, int subdevice) const
+{
+    auto it = subdevices_.find({device, subdevice});
+    return it == subdevices_.end() ? Owner::None : it->second;
+}
+
+void Locks::setDevice(int device, Owner owner)
+{
+    devices_[device] = owner;
+}
+
+void Locks::setSubdevice(int device, int subdevice, Owner owner)
+{
+    subdevices_[{device, subdevice}] = owner;
+}
+
+bool Locks::foreignAnywhere(int device, int subdevice) const
+{
+    if (driver_ == Owner::Foreign)
+        return true;
+    for (const auto &d : devices_)
+        if (d.second == Owner::Foreign && (device < 0 || d.first == device))
+            return true;
+    for (const auto &s : subdevices_)
+        if (s.second == Owner::Foreign && (device < 0 || s.first.first == device) &&
+            (subdevice < 0 || s.first.second == subdevice))
+            return true;
+    return false;
+}
+
+void Locks::releaseOwn()
+{
+    if (driver_ == Owner::Self)
+        driver_ = Owner::None;
+    for (auto &d : devices_)
+        if (d.second == Owner::Self)
+            d.second = Owner::None;
+    for (auto &s : subdevices_)
+        if (s.second == Owner::Self)
+            s.second = Owner::None;
+}
+
+Library &Library::instance()
+{
+    static Library library;
+    return library;
+}
+
+Library::Library()
+{
+    system = startupSystem(loadError);
+}
+
+OperationControl &Library::control(const std::string &operation)
+{
+    std::lock_guard<std::mutex> guard(controlsMutex);
+    return controls_[operation];
+}
+
+OperationControl *Library::findControl(const std::string &operation)
+{
+    std::lock_guard<std::mutex> guard(controlsMutex);
+    auto it = controls_.find(operation);
+    return it == controls_.end() ? nullptr : &it->second;
+}
+
+void Library::reset()
+{
+    open = false;
+    locks.clear();
+    system = startupSystem(loadError);
+    std::lock_guard<std::mutex> guard(controlsMutex);
+    for (auto &c : controls_)
+        c.second.clear();
+    changed.notify_all();
+}
+
+int Library::requireOpen() const
+{
+    return open ? 0 : KA_SIM_NOT_OPEN;
+}
+
+int Library::findDevice(const System &s, int device, const Device *&found) const
+{
+    if (device < 0 || device >= static_cast<int>(s.devices.size()))
+        return KA_SIM_INVALID_DEVICE;
+    found = &s.devices[device];
+    return 0;
+}
+
+int Library::findSubdevice(const System &s, int device, int subdevice,
+                           const Subdevice *&found) const
+{
+    const Device *d = nullptr;
+    if (int code = findDevice(s, device, d))
+        return code;
+    if (subdevice < 0 || subdevice >= static_cast<int>(d->subdevices.size()))
+        return KA_SIM_INVALID_SUBDEVICE;
+    found = &d->subdevices[subdevice];
+    return 0;
+}
+
+int Library::requireAccess(int device, int subdevice) const
+{
+    if (int code = requireOpen())
+        return code;
+    const Device *d = nullptr;
+    if (int code = findDevice(system, device, d))
+        return code;
+    if (subdevice >= 0 && subdevice >= static_cast<int>(d->subdevices.size()))
+        return KA_SIM_INVALID_SUBDEVICE;
+    if (!d->plugged)
+        return KA_SIM_DEVICE_UNPLUGGED;
+    if (locks.foreignAnywhere(device, subdevice))
+        return KA_SIM_LOCKED;
+    return 0;
+}
+
+void writeText(char *buffer, int capacity, const std::string &text)
+{
+    if (!buffer || capacity <= 0)
+        return;
+    std::size_t n = text.size() < static_cast<std::size_t>(capacity - 1)
+                        ? text.size()
+                        : static_cast<std::size_t>(capacity - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+}
+
+void Call::captureArray(const void *data, std::size_t bytes)
+{
+    const auto *p = static_cast<const unsigned char *>(data);
+    control_.arrays.emplace_back(p, p ? p + bytes : p);
+    control_.addresses.push_back(reinterpret_cast<std::uintptr_t>(data));
+}
+
+void Call::captureAddress(const void *data)
+{
+    control_.arrays.emplace_back();
+    control_.addresses.push_back(reinterpret_cast<std::uintptr_t>(data));
+}
+
+int Call::takeInjectedFailure()
+{
+    if (control_.failTimes == 0)
+        return 0;
+    if (control_.failTimes > 0)
+        --control_.failTimes;
+    return control_.failCode;
+}
+
+int Call::overridden(int slot, int value) const
+{
+    auto it = control_.overrides.find(slot);
+    if (it == control_.overrides.end())
+        return value;
+    return static_cast<int>(static_cast<std::uint32_t>(static_cast<long long>(it->second)));
+}
+
+void Call::applyOverrides(std::initializer_list<Out> outs)
+{
+    int slot = 0;
+    for (const Out &o : outs) {
+        switch (o.kind) {
+        case Out::Kind::Int:
+            *static_cast<int *>(o.pointer) = overridden(slot, *static_cast<int *>(o.pointer));
+            break;
+        case Out::Kind::Double:
+            if (hasOverride(slot))
+                *static_cast<double *>(o.pointer) = control_.overrides.at(slot);
+            break;
+        case Out::Kind::Text:
+            if (control_.overrideText)
+                writeText(static_cast<char *>(o.pointer), o.capacity, control_.text);
+            break;
+        }
+        ++slot;
+    }
+}
+
+} // namespace sim

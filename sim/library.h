@@ -1,0 +1,185 @@
+// The simulated library's state and the frame every exported operation runs
+// in: one lock for all state, call accounting, injected failures, overridden
+// out-values and captured arguments for the test-control API.
+#ifndef SIM_LIBRARY_H
+#define SIM_LIBRARY_H
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "kaSim.h"
+#include "system.h"
+
+namespace sim
+{
+
+// What tests have set and seen of one operation.
+struct OperationControl {
+    int failCode = 0;
+    int failTimes = 0;               // -1: always
+    std::map<int, double> overrides; // out slot -> value
+    bool overrideText = false;
+    std::string text;
+    int calls = 0;
+    std::vector<double> args;
+    std::string capturedText;
+    std::vector<std::vector<unsigned char>> arrays;
+    std::vector<std::uintptr_t> addresses;
+
+    void clear() { *this = OperationControl(); }
+};
+
+enum class Owner { None, Self, Foreign };
+
+// Lock owners of the driver, each device and each subdevice.
+class Locks
+{
+  public:
+    Owner driver() const { return driver_; }
+    Owner device(int device) const;
+    Owner subdevice(int device, int subdevice) const;
+    void setDriver(Owner owner) { driver_ = owner; }
+    void setDevice(int device, Owner owner);
+    void setSubdevice(int device, int subdevice, Owner owner);
+    // Another owner holds the resource or something that contains or lies
+    // within it (device -1: the driver; subdevice -1: the whole device).
+    bool foreignAnywhere(int device, int subdevice) const;
+    void releaseOwn();
+    void clear() { *this = Locks(); }
+
+  private:
+    Owner driver_ = Owner::None;
+    std::map<int, Owner> devices_;
+    std::map<std::pair<int, int>, Owner> subdevices_;
+};
+
+class Library
+{
+  public:
+    static Library &instance();
+
+    std::mutex mutex;
+    std::condition_variable changed; // any state a waiting call may look at
+
+    bool open = false;
+    System system;         // the system the library now describes
+    std::string loadError; // why the configured system file was refused
+    Locks locks;
+
+    OperationControl &control(const std::string &operation);
+    OperationControl *findControl(const std::string &operation);
+
+    // Back to the state right after loading.
+    void reset();
+
+    // Checks shared by the operations; each answers a result code.
+    int requireOpen() const;
+    int findDevice(const System &s, int device, const Device *&found) const;
+    int findSubdevice(const System &s, int device, int subdevice, const Subdevice *&found) const;
+    // The resource may be used by this program: open, present, not locked by
+    // another owner.
+    int requireAccess(int device, int subdevice) const;
+
+  private:
+    Library();
+    std::map<std::string, OperationControl> controls_;
+};
+
+// An out-argument of an operation, in argument order.
+struct Out {
+    enum class Kind { Int, Double, Text };
+    Kind kind;
+    void *pointer;
+    int capacity;
+};
+inline Out out(int *p)
+{
+    return {Out::Kind::Int, p, 0};
+}
+inline Out out(double *p)
+{
+    return {Out::Kind::Double, p, 0};
+}
+inline Out outText(char *p, int capacity)
+{
+    return {Out::Kind::Text, p, capacity};
+}
+
+// Copies text into a caller's buffer, cut to fit, always NUL-terminated.
+void writeText(char *buffer, int capacity, const std::string &text);
+
+// The frame of one call of an exported operation. Holds the library lock
+// for the call's lifetime (a waiting call gives it up while it waits).
+class Call
+{
+  public:
+    template <class... Args>
+    Call(OperationControl &control, Args... args)
+        : lib_(Library::instance()), lock_(lib_.mutex), control_(control)
+    {
+        ++control_.calls;
+        control_.args = {static_cast<double>(args)...};
+        control_.capturedText.clear();
+        control_.arrays.clear();
+        control_.addresses.clear();
+    }
+
+    Library &lib() { return lib_; }
+    std::unique_lock<std::mutex> &lock() { return lock_; }
+
+    void captureText(const char *text) { control_.capturedText = text ? text : ""; }
+    void captureArray(const void *data, std::size_t bytes);
+    void captureAddress(const void *data);
+
+    // Runs body() unless a failure is injected; checks the out-pointers
+    // before and applies overrides after a successful body.
+    template <class Body> int run(std::initializer_list<Out> outs, Body body)
+    {
+        if (int injected = takeInjectedFailure())
+            return injected;
+        for (const Out &o : outs) {
+            if (!o.pointer)
+                return KA_SIM_INVALID_POINTER;
+            if (o.kind == Out::Kind::Text && o.capacity <= 0)
+                return KA_SIM_INVALID_COUNT;
+        }
+        int code = body();
+        if (code == 0)
+            applyOverrides(outs);
+        return code;
+    }
+
+    // Overridden integer for slot, or the given value.
+    int overridden(int slot, int value) const;
+    bool hasOverride(int slot) const { return control_.overrides.count(slot) != 0; }
+
+    // Waits on the library's condition until ready() or the deadline; the
+    // lock is given up meanwhile. Returns ready()'s last answer.
+    template <class Ready>
+    bool waitUntil(std::chrono::steady_clock::time_point deadline, Ready ready)
+    {
+        return lib_.changed.wait_until(lock_, deadline, ready);
+    }
+
+  private:
+    int takeInjectedFailure();
+    void applyOverrides(std::initializer_list<Out> outs);
+
+    Library &lib_;
+    std::unique_lock<std::mutex> lock_;
+    OperationControl &control_;
+};
+
+// The control record of an operation, looked up once per call site.
+#define SIM_OPERATION(name)                                                                        \
+    static ::sim::OperationControl &operation_ = ::sim::Library::instance().control(name)
+
+} // namespace sim
+
+#endif

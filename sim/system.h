@@ -1,0 +1,75 @@
+// The simulated system: devices, subdevices, channels and ranges as the
+// library reports them, read from JSON.
+#ifndef SIM_SYSTEM_H
+#define SIM_SYSTEM_H
+
+#include <array>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace sim
+{
+
+struct Range {
+    int unit = 0;
+    double min = 0.0;
+    double max = 0.0;
+    int maxData = 0;
+};
+
+struct Subdevice {
+    int type = 0;
+    int subtype = 0;
+    int caps = 0;
+    int channels = 0;
+    std::vector<Range> ranges;
+    std::map<int, std::vector<int>> capArgs; // capability selector -> values
+};
+
+// The first seven integers of the device information, in query order.
+struct DeviceInfo {
+    int vendorId = 0;
+    int deviceId = 0;
+    int serialNo = 0;
+    int busType = 0;
+    int busNo = 0;
+    int devNo = 0;
+    int funcNo = 0;
+};
+
+struct Device {
+    std::string name;
+    std::string description;
+    std::string driverName;
+    int driverVersion = 0;
+    DeviceInfo info;
+    bool plugged = true;
+    std::vector<Subdevice> subdevices;
+};
+
+struct System {
+    int libraryVersion = 0;
+    int mainDriverVersion = 0;
+    std::vector<Device> devices;
+    std::map<std::string, System> hosts; // remote computers by host name
+};
+
+// Bad JSON or a value the system cannot hold; what() says where.
+class SystemError : public std::runtime_error
+{
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+System parseSystem(const std::string &json);
+System loadSystemFile(const std::string &path);
+const std::string &defaultSystemJson();
+
+// The value of a named driver constant ("KA_TYPE_AI"), if there is one.
+bool constantValue(const std::string &name, int &value);
+
+} // namespace sim
+
+#endif
