@@ -1,5 +1,6 @@
 // The test-control API: settings and observations of the operations.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "library.h"
@@ -28,6 +29,23 @@ KA_API void kaSimReset(void)
     Library &lib = Library::instance();
     std::lock_guard<std::mutex> lock(lib.mutex);
     lib.reset();
+}
+
+KA_API int kaSimLoadSystem(const char *pcJson)
+{
+    if (!pcJson)
+        return KA_SIM_INVALID_POINTER;
+    Library &lib = Library::instance();
+    try {
+        sim::System system = sim::parseSystem(pcJson);
+        std::lock_guard<std::mutex> lock(lib.mutex);
+        lib.system = std::move(system);
+        lib.changed.notify_all();
+        return 0;
+    } catch (const sim::SystemError &e) {
+        std::fprintf(stderr, "Tarvexmain (simulated): %s\n", e.what());
+        return KA_SIM_CONFIG_INVALID;
+    }
 }
 
 KA_API int kaSimResultCode(const char *pcName)

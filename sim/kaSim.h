@@ -24,6 +24,11 @@ enum {
 /* Back to the state right after loading: closed, no locks, no settings. */
 KA_API void kaSimReset(void);
 
+/* Replace the system with one described in JSON text (the format of the
+ * TARVEX_SIM_CONFIG file); kaSimReset goes back to the system read at load.
+ * Returns 0, or KA_SIM_CONFIG_INVALID with the reason on stderr. */
+KA_API int kaSimLoadSystem(const char *pcJson);
+
 /* The code of a result name ("NOT_OPEN"), or -1 for an unknown name. */
 KA_API int kaSimResultCode(const char *pcName);
 

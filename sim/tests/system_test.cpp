@@ -1,0 +1,188 @@
+// The simulated library: reading system descriptions, and behaviour that the
+// Python suite does not reach (capacities, null pointers, concurrency).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kaSim.h"
+#include "system.h"
+
+namespace
+{
+
+class SimTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override { kaSimReset(); }
+    void TearDown() override { kaSimReset(); }
+};
+
+const char kDevice[] = R"({"name": "n", "description": "d", "driver_name": "x",
+    "driver_version": "1.2.3.4", "info": {"vendor_id": "0x7c2e", "device_id": 1,
+    "serial_no": 2, "bus_type": "KA_BUS_TYPE_PCI", "bus_no": 0, "dev_no": 0, "func_no": 0},
+    "subdevices": [SUBDEVICE]})";
+
+std::string systemWith(const std::string &subdevice)
+{
+    std::string device = kDevice;
+    device.replace(device.find("SUBDEVICE"), 9, subdevice);
+    return R"({"library_version": 1, "main_driver_version": 2, "devices": [)" + device + "]}";
+}
+
+TEST(SystemJson, ReadsNamesNumbersAndVersions)
+{
+    sim::System s = sim::parseSystem(systemWith(
+        R"({"type": "KA_TYPE_DIO", "subtype": "KA_SUBTYPE_SINGLE", "channels": 8,
+            "caps": ["KA_CAPS_DIO_DIR_BIT", "KA_CAPS_DIO_DIR_WORD"],
+            "cap_args": {"KA_CAP_CTR_WIDTH": [16], "0x10": 5}})"));
+    ASSERT_EQ(s.devices.size(), 1u);
+    const sim::Device &d = s.devices[0];
+    EXPECT_EQ(d.driverVersion, 0x01020304);
+    EXPECT_EQ(d.info.vendorId, 0x7c2e);
+    EXPECT_EQ(d.info.busType, KA_BUS_TYPE_PCI);
+    EXPECT_TRUE(d.plugged);
+    EXPECT_EQ(d.subdevices[0].type, KA_TYPE_DIO);
+    EXPECT_EQ(d.subdevices[0].caps, KA_CAPS_DIO_DIR_BIT | KA_CAPS_DIO_DIR_WORD);
+    EXPECT_EQ(d.subdevices[0].capArgs.at(KA_CAP_CTR_WIDTH), std::vector<int>{16});
+    EXPECT_EQ(d.subdevices[0].capArgs.at(0x10), std::vector<int>{5});
+}
+
+struct BadSystem {
+    const char *subdevice;
+    const char *reason;
+};
+
+class SystemJsonErrors : public ::testing::TestWithParam<BadSystem>
+{
+};
+
+TEST_P(SystemJsonErrors, SayWhatIsWrongAndWhere)
+{
+    try {
+        sim::parseSystem(systemWith(GetParam().subdevice));
+        FAIL() << "accepted";
+    } catch (const sim::SystemError &e) {
+        EXPECT_NE(std::string(e.what()).find(GetParam().reason), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("devices[0].subdevices[0]"), std::string::npos)
+            << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SystemJsonErrors,
+    ::testing::Values(
+        BadSystem{R"({"type": "KA_TYPE_NOPE", "subtype": 0, "channels": 1})", "KA_TYPE_NOPE"},
+        BadSystem{R"({"subtype": 0, "channels": 1})", "'type' missing"},
+        BadSystem{R"({"type": 1, "subtype": 0, "channels": -1})", "negative"},
+        BadSystem{R"({"type": 1, "subtype": 0, "channels": 1, "ranges": [
+                    {"unit": "KA_UNIT_VOLT", "min": 5, "max": 5, "max_data": 1}]})",
+                  "min must be below max"},
+        BadSystem{R"({"type": 1, "subtype": 0, "channels": 99999999999})", "32-bit"}));
+
+TEST(SystemJson, RejectsBrokenJsonAndBadVersions)
+{
+    EXPECT_THROW(sim::parseSystem("{"), sim::SystemError);
+    EXPECT_THROW(sim::parseSystem(R"({"library_version": "1.2.3", "main_driver_version": 1,
+                                     "devices": []})"),
+                 sim::SystemError);
+    EXPECT_THROW(sim::parseSystem(R"({"library_version": "1.2.3.256", "main_driver_version": 1,
+                                     "devices": []})"),
+                 sim::SystemError);
+}
+
+TEST(SystemJson, BuiltInSystemIsValid)
+{
+    sim::System s = sim::parseSystem(sim::defaultSystemJson());
+    EXPECT_EQ(s.devices.size(), 3u);
+    EXPECT_FALSE(s.devices[2].plugged);
+    EXPECT_EQ(s.hosts.count("daq-lab-2"), 1u);
+}
+
+TEST_F(SimTest, ErrorMessageStaysWithinCapacity)
+{
+    char text[8];
+    std::memset(text, 'z', sizeof text);
+    ASSERT_EQ(kaErrorGetMessage(KA_SIM_NOT_OPEN, text, 5), 0);
+    EXPECT_STREQ(text, "Driv");
+    EXPECT_EQ(text[5], 'z');
+    EXPECT_NE(kaErrorGetMessage(12345, text, sizeof text), 0);
+    EXPECT_NE(kaErrorGetMessage(0, text, sizeof text), 0);
+    EXPECT_EQ(kaErrorGetMessage(KA_SIM_NOT_OPEN, text, 0), KA_SIM_INVALID_COUNT);
+    EXPECT_EQ(kaErrorGetMessage(KA_SIM_NOT_OPEN, nullptr, 8), KA_SIM_INVALID_POINTER);
+}
+
+TEST_F(SimTest, NullOutPointersAreRefused)
+{
+    ASSERT_EQ(kaOpen(0), 0);
+    int value = 0;
+    double bound = 0.0;
+    EXPECT_EQ(kaQueryNumberDevices(nullptr), KA_SIM_INVALID_POINTER);
+    EXPECT_EQ(kaQueryRangeInfo(0, 0, 0, &value, nullptr, &bound, &value), KA_SIM_INVALID_POINTER);
+    EXPECT_EQ(kaRQueryNumberDevices(nullptr, &value), KA_SIM_INVALID_POINTER);
+}
+
+TEST_F(SimTest, LocksFollowOwnersAndCloseReleasesOwnOnly)
+{
+    ASSERT_EQ(kaOpen(0), 0);
+    EXPECT_EQ(kaLockDevice(1, KA_LOCK_SET, 0), 0);
+    EXPECT_EQ(kaSimLockState(1, -1), 1);
+    kaSimForeignLock(0, 4, 1);
+    EXPECT_EQ(kaLockDriver(KA_LOCK_SET, 0), KA_SIM_LOCKED);
+    EXPECT_EQ(kaLockSubdevice(0, 4, KA_LOCK_CHECK, 0), KA_SIM_LOCKED);
+    EXPECT_EQ(kaLockSubdevice(0, 4, KA_LOCK_RELEASE, 0), KA_SIM_LOCKED);
+    EXPECT_EQ(kaLockSubdevice(0, 5, KA_LOCK_CHECK, 0), 0);
+    EXPECT_EQ(kaLockSubdevice(0, 5, 7, 0), KA_SIM_INVALID_LOCK);
+    EXPECT_EQ(kaLockSubdevice(0, 5, KA_LOCK_SET, 1), KA_SIM_INVALID_FLAGS);
+    EXPECT_EQ(kaLockSubdevice(0, 99, KA_LOCK_SET, 0), KA_SIM_INVALID_SUBDEVICE);
+    EXPECT_EQ(kaClose(0), 0);
+    EXPECT_EQ(kaSimLockState(1, -1), 0);
+    EXPECT_EQ(kaSimLockState(0, 4), 2);
+}
+
+TEST_F(SimTest, UnpluggedDeviceAnswersQueriesButRefusesIo)
+{
+    ASSERT_EQ(kaOpen(0), 0);
+    char name[64];
+    EXPECT_EQ(kaQueryNameDevice(2, name, sizeof name), 0);
+    EXPECT_EQ(kaIOResetDevice(2, 0), KA_SIM_DEVICE_UNPLUGGED);
+}
+
+TEST_F(SimTest, InjectedFailuresCountDown)
+{
+    kaSimFail("kaOpen", 42, 2);
+    EXPECT_EQ(kaOpen(0), 42);
+    EXPECT_EQ(kaOpen(0), 42);
+    EXPECT_EQ(kaOpen(0), 0);
+    EXPECT_EQ(kaSimCallCount("kaOpen"), 3);
+}
+
+// Many threads querying and locking at once must see consistent answers.
+TEST_F(SimTest, ConcurrentCallsStayConsistent)
+{
+    ASSERT_EQ(kaOpen(0), 0);
+    std::vector<std::thread> threads;
+    std::vector<int> failures(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([t, &failures] {
+            for (int i = 0; i < 2000; ++i) {
+                int count = 0;
+                char name[64];
+                if (kaQueryNumberDevices(&count) != 0 || count != 3 ||
+                    kaQueryNameDevice(1, name, sizeof name) != 0 ||
+                    std::strcmp(name, "USB-Kestra-8") != 0 ||
+                    kaLockSubdevice(0, t, KA_LOCK_SET, 0) != 0 ||
+                    kaLockSubdevice(0, t, KA_LOCK_RELEASE, 0) != 0)
+                    ++failures[t];
+            }
+        });
+    }
+    for (std::thread &thread : threads)
+        thread.join();
+    EXPECT_EQ(failures, std::vector<int>(4, 0));
+    EXPECT_EQ(kaSimCallCount("kaQueryNumberDevices"), 8000);
+}
+
+} // namespace
