@@ -1,0 +1,160 @@
+"""Runs our Windows programs under Wine for the Python (pytest) tests.
+
+    from wine_harness import WineSession
+
+    with WineSession() as wine:                   # throw-away prefix + Xvfb
+        folder = wine.make_folder("Setup Folder")  # unix path under drive C:
+        shutil.copy(exe, folder)
+        program = wine.start(os.path.join(folder, "Program.exe"), env={...})
+        dialog = wine.wait_window(title="-", class_name="#32770")
+        wine.tool("click", dialog, "1")            # see tools/wintest.cpp
+        wine.screenshot("artifacts/program.png")
+        program.wait(timeout=10)
+
+One session is one WINEPREFIX (made with mktemp, removed at the end) and one
+Xvfb display; its first start takes about ten seconds, so a test module keeps
+one session for all its cases. WINEDEBUG=-all, and Mono and Gecko are not
+installed.
+
+Which build runs: our programs are 32-bit. Where the host cannot run 32-bit
+code at all (a kernel without IA-32 emulation makes Wine's 32-bit loader fail
+with ENOEXEC), the tests run the same sources built for 64-bit Windows
+instead; `WineSession.bits` says which, and `pick(exe32, exe64)` chooses the
+path to run. A 32-bit program sees itself under WOW64 in the 64-bit prefix,
+a 64-bit one does not.
+
+The Windows tools come from the environment: WINTEST_EXE32 and WINTEST_EXE64
+name the two builds of tools/wintest.exe.
+"""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+WINE32_LOADER = "/usr/lib/wine/wine"
+WINE64_LOADER = "/usr/lib/wine/wine64"
+
+
+def host_runs_32bit():
+    """True when Wine's 32-bit loader can run on this kernel."""
+    try:
+        return subprocess.run([WINE32_LOADER, "--version"], capture_output=True,
+                              timeout=30).returncode == 0
+    except OSError:
+        return False
+
+
+class WineSession:
+    def __init__(self):
+        self.bits = 32 if host_runs_32bit() else 64
+        # The 32-bit loader starts 64-bit programs through wine64 as well.
+        self.loader = WINE32_LOADER if self.bits == 32 else WINE64_LOADER
+        self.prefix = None
+        self.xvfb = None
+        self.env = None
+
+    def pick(self, exe32, exe64):
+        return exe32 if self.bits == 32 else exe64
+
+    def __enter__(self):
+        self.prefix = tempfile.mkdtemp(prefix="wineprefix-")
+        self._start_xvfb()
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH="win64",
+                        DISPLAY=self.display)
+        self.env.pop("WAYLAND_DISPLAY", None)
+        # wineboot's complaints about a 64-bit-only host are harmless.
+        subprocess.run([self.loader, "wineboot", "-i"], env=self.env, capture_output=True,
+                       timeout=180)
+        self.server_wait()
+        return self
+
+    def __exit__(self, *exc):
+        if self.env is not None:
+            subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
+        if self.xvfb is not None:
+            self.xvfb.terminate()
+            self.xvfb.wait(timeout=30)
+        shutil.rmtree(self.prefix, ignore_errors=True)
+
+    def _start_xvfb(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten",
+             "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as displays:
+            self.display = ":" + displays.readline().strip()
+
+    def server_wait(self):
+        """Waits until every program of the prefix has ended."""
+        subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=120)
+
+    @property
+    def drive_c(self):
+        return os.path.join(self.prefix, "drive_c")
+
+    def make_folder(self, *parts):
+        """Makes a folder under drive C: and answers its unix path."""
+        path = os.path.join(self.drive_c, *parts)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    def windows_path(self, unix_path):
+        """C:\\... for a unix path under drive C:."""
+        relative = os.path.relpath(unix_path, self.drive_c)
+        return "C:\\" + ("" if relative == "." else relative.replace("/", "\\"))
+
+    def start(self, exe, args=(), cwd=None, env=None):
+        """Starts a program without waiting; answers the Popen object."""
+        return subprocess.Popen([self.loader, exe, *args], cwd=cwd or self.drive_c,
+                                env=dict(self.env, **(env or {})), stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+
+    def run(self, exe, args=(), timeout=60):
+        """Runs a console program to its end; answers (exit code, stdout)."""
+        done = subprocess.run([self.loader, exe, *args], env=self.env, capture_output=True,
+                              text=True, timeout=timeout)
+        return done.returncode, done.stdout
+
+    def tool(self, *args, timeout=60):
+        """Runs tools/wintest.exe with args; answers (exit code, stdout)."""
+        exe = self.pick(os.environ.get("WINTEST_EXE32"), os.environ.get("WINTEST_EXE64"))
+        return self.run(exe, [str(arg) for arg in args], timeout=timeout)
+
+    def wait_window(self, title="-", class_name="-", timeout_ms=20000):
+        """Handle (hex text) of the first visible top-level window that
+        matches, or None when none came in time."""
+        code, out = self.tool("wait", title, class_name, timeout_ms,
+                              timeout=timeout_ms / 1000 + 60)
+        return out.strip() if code == 0 else None
+
+    def controls(self, window):
+        """The window's children as dicts: id, class, style, rect, text."""
+        _, out = self.tool("controls", window)
+        result = []
+        for line in out.splitlines():
+            ident, class_name, style, left, top, width, height, text = line.rstrip("\r").split(
+                "\t", 7)
+            result.append(dict(id=int(ident), cls=class_name, style=int(style, 16),
+                               rect=(int(left), int(top), int(width), int(height)), text=text))
+        return result
+
+    def screenshot(self, path):
+        """PNG of the whole Xvfb screen."""
+        os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+        subprocess.run(["import", "-display", self.display, "-window", "root", path], check=True,
+                       env=self.env, timeout=60)
+
+
+def wait_until(condition, timeout=10.0, interval=0.1):
+    """Polls condition() until it is true or the time is up; answers its last value."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() > deadline:
+            return value
+        time.sleep(interval)
