@@ -10,20 +10,12 @@
 # Wine, so every target named by win32_wine_targets is also built for 64-bit
 # Windows in ${WINE64_BINARY_DIR}, with the same relative paths as in this
 # build; wine_harness.py picks the build the host can run.
-include_guard(GLOBAL)
-
 if(NOT WIN32)
   return()
 endif()
 
-add_library(win32_dialog STATIC ${CMAKE_CURRENT_LIST_DIR}/Dialog.cpp)
-target_include_directories(win32_dialog PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(win32_dialog PUBLIC shlwapi)
-
-add_executable(wintest ${CMAKE_CURRENT_LIST_DIR}/tools/wintest.cpp)
-set_target_properties(wintest PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
-
-set(WINE64_BINARY_DIR ${CMAKE_BINARY_DIR}/wine64)
+# Every including directory needs these; the targets below are made once.
+set(WINE64_BINARY_DIR ${CMAKE_BINARY_DIR}/wine64 CACHE INTERNAL "64-bit build for the Wine tests")
 find_program(PYTHON3_FOR_TESTS python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 set(WINE_PYTEST ${PYTHON3_FOR_TESTS} -m pytest -q -p no:cacheprovider)
 set(WINE_TEST_ENV
@@ -31,6 +23,15 @@ set(WINE_TEST_ENV
   "WINTEST_EXE32=$<TARGET_FILE:wintest>"
   "WINTEST_EXE64=${WINE64_BINARY_DIR}/tools/wintest.exe"
   "ARTIFACTS_DIR=${PROJECT_SOURCE_DIR}/artifacts")
+
+include_guard(GLOBAL)
+
+add_library(win32_dialog STATIC ${CMAKE_CURRENT_LIST_DIR}/Dialog.cpp)
+target_include_directories(win32_dialog PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(win32_dialog PUBLIC shlwapi)
+
+add_executable(wintest ${CMAKE_CURRENT_LIST_DIR}/tools/wintest.cpp)
+set_target_properties(wintest PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 function(win32_wine_targets)
   set_property(GLOBAL APPEND PROPERTY WIN32_WINE_TARGETS ${ARGN})
