@@ -31,6 +31,40 @@ INT_PTR CModalDialog::DoModal(HWND parent)
                            DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
+INT_PTR CModalDialog::RunModalLoop(HWND parent)
+{
+    m_ownLoop = true;
+    m_ended = false;
+    m_result = IDCANCEL;
+    HWND window = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId),
+                                     parent, DialogProc, reinterpret_cast<LPARAM>(this));
+    if (window == nullptr)
+        return -1;
+    if (parent != nullptr)
+        EnableWindow(parent, FALSE);
+    bool showWhenIdle = !IsWindowVisible(window);
+    MSG message;
+    while (!m_ended) {
+        if (showWhenIdle && !PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+            ShowWindow(window, SW_SHOWNORMAL);
+            showWhenIdle = false;
+        }
+        if (GetMessageA(&message, nullptr, 0, 0) <= 0) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        if (!IsDialogMessageA(window, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+    if (parent != nullptr)
+        EnableWindow(parent, TRUE);
+    if (IsWindow(window))
+        DestroyWindow(window);
+    return m_result;
+}
+
 INT_PTR CALLBACK CModalDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
@@ -138,7 +172,13 @@ bool CModalDialog::UpdateData(bool saveToFields)
 
 void CModalDialog::EndDialog(INT_PTR result)
 {
-    ::EndDialog(m_window, result);
+    if (!m_ownLoop) {
+        ::EndDialog(m_window, result);
+        return;
+    }
+    m_ended = true;
+    m_result = result;
+    PostMessageA(m_window, WM_NULL, 0, 0); // wakes the loop to see it
 }
 
 void CModalDialog::SetIcon(HICON icon)

@@ -64,6 +64,11 @@ class CModalDialog
     // Runs the dialog until EndDialog; answers its result (IDOK, IDCANCEL,
     // ...) or -1 when the dialog could not be created.
     INT_PTR DoModal(HWND parent = nullptr);
+    // Like DoModal, with a message loop of our own that shows the dialog at
+    // its first idle moment only when it was not visible yet when the loop
+    // began. The system's loop shows it then whatever happened meanwhile,
+    // which undoes a dialog that hides itself during its initialisation.
+    INT_PTR RunModalLoop(HWND parent = nullptr);
     HWND Handle() const { return m_window; }
 
   protected:
@@ -93,6 +98,9 @@ class CModalDialog
 
     int m_templateId;
     HWND m_window = nullptr;
+    bool m_ownLoop = false; // RunModalLoop: EndDialog ends our loop
+    bool m_ended = false;
+    INT_PTR m_result = IDCANCEL;
 };
 
 // Folder of the running executable without trailing separator (a drive root

@@ -1,0 +1,16 @@
+// The notification-area program: its application object runs the one dialog.
+#include "ControlCenterDlg.h"
+
+class CTarvexControlCenterApp : public CApp
+{
+  public:
+    int InitInstance() override
+    {
+        SetShowCommand(ShowCommand() | 6); // always start minimized
+        CTarvexControlCenterDlg dialog;
+        dialog.RunModalLoop();
+        return 0;
+    }
+};
+
+CTarvexControlCenterApp theApp;
