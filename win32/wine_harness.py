@@ -66,14 +66,14 @@ class WineSession:
                         DISPLAY=self.display)
         self.env.pop("WAYLAND_DISPLAY", None)
         # wineboot's complaints about a 64-bit-only host are harmless.
-        subprocess.run([self.loader, "wineboot", "-i"], env=self.env, capture_output=True,
-                       timeout=180)
+        subprocess.run([self.loader, "wineboot", "-i"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=180)
         self.server_wait()
         return self
 
     def __exit__(self, *exc):
         if self.env is not None:
-            subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
+            subprocess.run(["wineserver", "-k"], env=self.env, timeout=60)
         if self.xvfb is not None:
             self.xvfb.terminate()
             self.xvfb.wait(timeout=30)
@@ -91,7 +91,7 @@ class WineSession:
 
     def server_wait(self):
         """Waits until every program of the prefix has ended."""
-        subprocess.run(["wineserver", "-w"], env=self.env, capture_output=True, timeout=120)
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
 
     @property
     def drive_c(self):
@@ -108,17 +108,22 @@ class WineSession:
         relative = os.path.relpath(unix_path, self.drive_c)
         return "C:\\" + ("" if relative == "." else relative.replace("/", "\\"))
 
+    # Wine's helper processes (explorer, services) outlive the program that
+    # started them and inherit its standard handles, so output goes to files
+    # rather than pipes, which would never see their end.
     def start(self, exe, args=(), cwd=None, env=None):
         """Starts a program without waiting; answers the Popen object."""
         return subprocess.Popen([self.loader, exe, *args], cwd=cwd or self.drive_c,
-                                env=dict(self.env, **(env or {})), stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True)
+                                env=dict(self.env, **(env or {})), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
 
     def run(self, exe, args=(), timeout=60):
         """Runs a console program to its end; answers (exit code, stdout)."""
-        done = subprocess.run([self.loader, exe, *args], env=self.env, capture_output=True,
-                              text=True, timeout=timeout)
-        return done.returncode, done.stdout
+        with tempfile.TemporaryFile(mode="w+", encoding="latin-1") as out:
+            done = subprocess.run([self.loader, exe, *args], env=self.env, stdout=out,
+                                  stderr=subprocess.DEVNULL, timeout=timeout)
+            out.seek(0)
+            return done.returncode, out.read()
 
     def tool(self, *args, timeout=60):
         """Runs tools/wintest.exe with args; answers (exit code, stdout)."""

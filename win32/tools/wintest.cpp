@@ -18,6 +18,8 @@
  *                                 thread, as the keyboard would
  *   wintest focus HWND            prints the focused control's id
  *   wintest text HWND             prints the window's text
+ *   wintest rect HWND             prints the window's left, top, width and
+ *                                 height on the screen
  */
 #include <windows.h>
 
@@ -159,6 +161,13 @@ int main(int argc, char **argv)
         char text[4096] = "";
         GetWindowTextA(ParseWindow(argv[2]), text, sizeof text);
         std::printf("%s\n", text);
+        return 0;
+    }
+    if (command == "rect" && argc == 3) {
+        RECT rect;
+        GetWindowRect(ParseWindow(argv[2]), &rect);
+        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top);
         return 0;
     }
     std::fprintf(stderr, "usage: see the header of wintest.cpp\n");
