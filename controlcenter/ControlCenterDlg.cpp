@@ -40,8 +40,7 @@ bool CTarvexControlCenterDlg::OnInitDialog()
     return true;
 }
 
-bool CTarvexControlCenterDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam,
-                                        LRESULT &result)
+bool CTarvexControlCenterDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result)
 {
     result = 0;
     switch (message) {

@@ -148,9 +148,8 @@ BoardEnumeration::Member SetupDiBoardEnumeration::At(int index, std::uint32_t &d
     return Member::Found;
 }
 
-BoardEnumeration::Property SetupDiBoardEnumeration::HardwareIds(int, char *buffer,
-                                                                std::size_t capacity,
-                                                                std::size_t &required)
+BoardEnumeration::Property
+SetupDiBoardEnumeration::HardwareIds(int, char *buffer, std::size_t capacity, std::size_t &required)
 {
     DWORD size = 0;
     if (SetupDiGetDeviceRegistryPropertyA(set_, &member_, SPDRP_HARDWAREID, nullptr,
