@@ -40,9 +40,10 @@ def wine():
 class Run:
     """One start of the launcher from folder (parts under C:), as exe_name."""
 
-    def __init__(self, wine, folder_parts, exe_name="TarvexPreinstall.exe"):
+    def __init__(self, wine, folder_parts, exe_name="TarvexPreinstall.exe", folder=None):
         self.wine = wine
-        self.folder = wine.make_folder(*folder_parts)
+        self.folder = folder or wine.make_folder(*folder_parts)
+        self.windows_folder = wine.windows_path(self.folder)
         exe = os.path.join(self.folder, exe_name)
         shutil.copy(wine.launcher, exe)
         self.record = os.path.join(wine.drive_c, f"record-{uuid.uuid4().hex}.txt")
@@ -63,8 +64,7 @@ class Run:
             return recorded.read()
 
     def expected(self, selection):
-        return (f'msiexec /i "{self.wine.windows_path(self.folder)}{self.wine.package}"'
-                f"{PROPERTIES[selection]}")
+        return f'msiexec /i "{self.windows_folder}{self.wine.package}"{PROPERTIES[selection]}'
 
 
 @pytest.mark.parametrize("choice, confirm", [
@@ -110,13 +110,25 @@ def test_folder_at_the_buffers_limit(wine, overflow):
     parts = long_folder(wine, longest + overflow)
     # A short program name keeps the launcher's own path within 260 bytes.
     run = Run(wine, parts, exe_name="P.exe")
-    assert len(wine.windows_path(run.folder)) == longest + overflow
+    assert len(run.windows_folder) == longest + overflow
     wine.tool("click", run.dialog, IDOK)
     recorded = run.finish()
     if overflow:
         assert recorded is None, "a cut package path must not reach the installer"
     else:
         assert recorded == run.expected(GERMAN)
+
+
+def test_drive_root_keeps_its_separator(wine):
+    root = os.path.join(wine.prefix, "drive_d")
+    os.makedirs(root, exist_ok=True)
+    link = os.path.join(wine.prefix, "dosdevices", "d:")
+    if not os.path.islink(link):
+        os.symlink(root, link)
+    run = Run(wine, [], folder=root)
+    wine.tool("click", run.dialog, PATCH)
+    wine.tool("click", run.dialog, IDOK)
+    assert run.finish() == f'msiexec /i "D:\\{wine.package}" REINSTALL=ALL REINSTALLMODE=vomus'
 
 
 # id, class, text, style bits that must be set, and those that must not. The
