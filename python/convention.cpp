@@ -81,7 +81,7 @@ static void raiseOutOfRange(const char *wrongKindFormat, Kind kind, int bits, in
     setException(PyExc_OverflowError, format, head, entry);
 }
 
-bool readValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry, int *words)
+bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry, int *words)
 {
     if (!PyLong_Check(value)) {
         raiseWrongKind(wrongKindFormat, kindName(kind), value, entry);

@@ -36,7 +36,22 @@ const char *kindName(Kind kind);
 // Reads value into words (two words, low first, for Ticks). On a fault sets
 // TypeError (wrong kind) or OverflowError (out of range) from wrongKindFormat
 // and entry, and returns false.
-bool readValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry, int *words);
+bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry, int *words);
+
+// The same, with the common case (a plain int for a 32-bit field) inline.
+inline bool readValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry,
+                      int *words)
+{
+    if (kind == Kind::Integer && PyLong_CheckExact(value)) {
+        int overflow;
+        const long v = PyLong_AsLongAndOverflow(value, &overflow);
+        if (!overflow && v >= INT32_MIN && v <= INT32_MAX) {
+            words[0] = static_cast<int>(v);
+            return true;
+        }
+    }
+    return readAnyValue(value, kind, wrongKindFormat, entry, words);
+}
 
 // Raises TypeError from one of the module's format literals, formatted into
 // a 256-byte buffer; the arguments are those of the literal. Returns null.

@@ -9,22 +9,69 @@ static PyObject *keyName(KeySpec &spec)
     return spec.name;
 }
 
-bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record)
+// Finds the keys not found by identity with lookups, which can run Python
+// code that changes the dictionary, so every value is held meanwhile.
+static bool readByLookup(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record,
+                         PyObject **values)
 {
+    PyRef held[kMaxKeys];
+    for (int k = 0; k < keyCount; ++k)
+        held[k] = PyRef::borrowed(values[k]);
     for (int k = 0; k < keyCount; ++k) {
         KeySpec &spec = keys[k];
-        PyObject *name = keyName(spec);
-        if (!name)
-            return false;
-        // A strong reference: looking a key up can run Python code that
-        // changes the dictionary.
-        PyRef value = PyRef::borrowed(PyDict_GetItemWithError(dict, name));
-        if (!value) {
-            if (!PyErr_Occurred())
-                raiseTypeError(spec.missing, entry);
-            return false;
+        if (!held[k]) {
+            PyObject *name = keyName(spec);
+            if (!name)
+                return false;
+            held[k] = PyRef::borrowed(PyDict_GetItemWithError(dict, name));
+            if (!held[k]) {
+                if (!PyErr_Occurred())
+                    raiseTypeError(spec.missing, entry);
+                return false;
+            }
         }
-        if (!readValue(value.get(), spec.kind, spec.wrongKind, entry, record + spec.word))
+        if (!readValue(held[k].get(), spec.kind, spec.wrongKind, entry, record + spec.word))
+            return false;
+    }
+    return true;
+}
+
+bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record,
+                PyObject **seen)
+{
+    // One pass over the dictionary finds the keys that are our own interned
+    // strings, as the keys of dictionary literals and keyword arguments are,
+    // trying the next key of the table first since callers mostly write them
+    // in that order. No Python code runs in this pass.
+    PyObject *values[kMaxKeys];
+    for (int k = 0; k < keyCount; ++k)
+        values[k] = nullptr;
+    Py_ssize_t position = 0;
+    PyObject *key, *value;
+    int found = 0;
+    int next = 0;
+    while (found < keyCount && PyDict_Next(dict, &position, &key, &value)) {
+        int k = next;
+        if (k >= keyCount || key != keys[k].name) {
+            for (k = 0; k < keyCount && key != keys[k].name; ++k) {
+            }
+            if (k == keyCount)
+                continue; // a key of the caller's own
+        }
+        values[k] = value; // keys are unique, so no slot is met twice
+        next = k + 1;
+        ++found;
+    }
+    if (found < keyCount) {
+        for (int k = 0; seen && k < keyCount; ++k)
+            seen[k] = nullptr;
+        return readByLookup(dict, keys, keyCount, entry, record, values);
+    }
+    for (int k = 0; seen && k < keyCount; ++k)
+        seen[k] = values[k];
+    for (int k = 0; k < keyCount; ++k) {
+        const KeySpec &spec = keys[k];
+        if (!readValue(values[k], spec.kind, spec.wrongKind, entry, record + spec.word))
             return false;
     }
     return true;
@@ -45,12 +92,13 @@ bool PackedList::pack(PyObject *list, const ListSpec &spec)
     }
     const Py_ssize_t count = PyList_GET_SIZE(list);
     const size_t recordBytes = spec.recordWords * sizeof(int);
-    const size_t slotBytes = recordBytes + sizeof(PyObject *);
+    const size_t slotBytes = recordBytes + (1 + spec.keyCount) * sizeof(PyObject *);
     if (count > INT32_MAX || static_cast<size_t>(count) > PY_SSIZE_T_MAX / slotBytes) {
         PyErr_NoMemory();
         return false;
     }
-    // Records first (the driver sees them contiguous), then the dictionaries.
+    // Records first (the driver sees them contiguous), then the dictionaries,
+    // then the values read from them.
     void *block = PyMem_Malloc(count * slotBytes);
     if (!block) {
         PyErr_NoMemory();
@@ -59,6 +107,9 @@ bool PackedList::pack(PyObject *list, const ListSpec &spec)
     std::memset(block, 0, count * recordBytes);
     words_ = static_cast<int *>(block);
     dicts_ = reinterpret_cast<PyObject **>(static_cast<char *>(block) + count * recordBytes);
+    seen_ = dicts_ + count;
+    keys_ = spec.keys;
+    keyCount_ = spec.keyCount;
     count_ = count;
     recordWords_ = spec.recordWords;
 
@@ -72,8 +123,10 @@ bool PackedList::pack(PyObject *list, const ListSpec &spec)
             raiseWrongKind(spec.notDict, kPythonDictionary, entry);
             return false;
         }
-        if (!packRecord(entry, spec.keys, spec.keyCount, static_cast<int>(i), record(i)))
+        PyObject **seen = seen_ + i * keyCount_;
+        if (!packRecord(entry, spec.keys, spec.keyCount, static_cast<int>(i), record(i), seen))
             return false;
+        pythonRan_ = pythonRan_ || (keyCount_ > 0 && !seen[0]);
     }
     return true;
 }
@@ -101,8 +154,12 @@ bool PackedList::writeBack(std::initializer_list<Result> results)
         }
     }
     for (Py_ssize_t v = 0; ok && v < total; ++v) {
-        PyObject *name = keyName(*results.begin()[v % perEntry].key);
-        ok = name && PyDict_SetItem(dicts_[v / perEntry], name, values[v]) == 0;
+        KeySpec *key = results.begin()[v % perEntry].key;
+        const Py_ssize_t i = v / perEntry;
+        if (!pythonRan_ && seen_[i * keyCount_ + (key - keys_)] == values[v])
+            continue;
+        PyObject *name = keyName(*key);
+        ok = name && PyDict_SetItem(dicts_[i], name, values[v]) == 0;
     }
     for (Py_ssize_t v = 0; v < made; ++v)
         Py_DECREF(values[v]);

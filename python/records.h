@@ -16,6 +16,9 @@ struct KeySpec {
     PyObject *name;        // the key as an interned string, made on first use
 };
 
+// The most keys one record has (the trigger set-up).
+constexpr int kMaxKeys = 16;
+
 // A list argument: its messages and the keys of its records.
 struct ListSpec {
     const char *notList; // "... as argument N", for an argument that is no list
@@ -31,8 +34,11 @@ template <int N> constexpr int countOf(const KeySpec (&)[N])
 }
 
 // Fills record from dict, keys in table order; words no key names are left
-// as they are. On the first fault sets the error and returns false.
-bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record);
+// as they are. On the first fault sets the error and returns false. When
+// seen is given, it receives the values read (borrowed), or all nulls when a
+// key had to be looked up, which can run Python code.
+bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record,
+                PyObject **seen = nullptr);
 
 // The records of one list, with a reference to each dictionary they came
 // from, in one block of the interpreter's memory that lives for one call.
@@ -55,7 +61,9 @@ class PackedList
     // After a successful call: sets each key to its field of the matching
     // record, in list order. Every value is made before any dictionary is
     // touched, so a failure (out of memory) leaves all dictionaries as they
-    // were.
+    // were. A dictionary that already holds the very object (a small int
+    // passed again unchanged) is left as it is, unless Python code ran while
+    // the list was read and may have changed it since.
     struct Result {
         KeySpec *key;
         bool isUnsigned; // the library gives the field as unsigned 32-bit
@@ -67,6 +75,10 @@ class PackedList
     int recordWords_ = 0;
     int *words_ = nullptr;
     PyObject **dicts_ = nullptr; // within the same block, after the records
+    PyObject **seen_ = nullptr;  // the values read, keyCount_ per entry, after those
+    KeySpec *keys_ = nullptr;
+    int keyCount_ = 0;
+    bool pythonRan_ = false;
     Py_ssize_t held_ = 0;
 };
 

@@ -8,11 +8,6 @@
         return nullptr;                                                                            \
     }
 
-KADRIVER_PENDING(kaIOIrqStart)
-KADRIVER_PENDING(kaIOIrqStop)
-KADRIVER_PENDING(kaIOIrqWait)
-KADRIVER_PENDING(kaIOSingleConfig)
-KADRIVER_PENDING(kaIOSingle)
 KADRIVER_PENDING(kaIOStreamConfig)
 KADRIVER_PENDING(kaIOStreamRead)
 KADRIVER_PENDING(kaIOStreamWrite)

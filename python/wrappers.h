@@ -7,8 +7,10 @@
 
 #define KADRIVER_FUNCTIONS(X)                                                                      \
     X(kaOpen)                                                                                      \
-    X(kaClose) X(kaLockDriver) X(kaLockDevice) X(kaLockSubdevice) X(kaIOIrqStart) X(kaIOIrqStop)   \
-        X(kaIOIrqWait) X(kaIOResetDevice) X(kaIOResetSubdevice) X(kaIOSingleConfig) X(kaIOSingle)  \
+    X(kaClose)                                                                                     \
+    X(kaLockDriver)                                                                                \
+    X(kaLockDevice) X(kaLockSubdevice) X(kaIOIrqStart) X(kaIOIrqStop) X(kaIOIrqWait)               \
+        X(kaIOResetDevice) X(kaIOResetSubdevice) X(kaIOSingleConfig) X(kaIOSingle)                 \
             X(kaIOStreamConfig) X(kaIOStreamRead) X(kaIOStreamWrite) X(kaIOStreamStart)            \
                 X(kaIOStreamStop) X(kaIOStreamStatus) X(kaIOStreamFrequencyToTicks)                \
                     X(kaIOStreamTimeToTicks) X(kaQueryDescriptionDevice) X(kaQueryInfoDevice) X(   \

@@ -5,4 +5,9 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh linux >/dev/null
 export PYTHONPATH="$PWD/build/linux/python${PYTHONPATH:+:$PYTHONPATH}"
-/usr/bin/python3 examples/list_system.py
+for example in list_system single_io; do
+  echo "== examples/$example.py"
+  /usr/bin/python3 "examples/$example.py"
+done
+echo "== the Control Center's device report"
+build/linux/controlcenter/tarvex-report

@@ -39,8 +39,7 @@ KA_API int kaSimLoadSystem(const char *pcJson)
     try {
         sim::System system = sim::parseSystem(pcJson);
         std::lock_guard<std::mutex> lock(lib.mutex);
-        lib.system = std::move(system);
-        lib.changed.notify_all();
+        lib.useSystem(std::move(system));
         return 0;
     } catch (const sim::SystemError &e) {
         std::fprintf(stderr, "Tarvexmain (simulated): %s\n", e.what());
@@ -121,10 +120,10 @@ KA_API int kaSimCapturedText(const char *pcOperation, char *pcText, int iCapacit
 KA_API int kaSimCapturedBytes(const char *pcOperation, int iIndex, void *pBytes, int iCapacity)
 {
     std::lock_guard<std::mutex> lock(Library::instance().mutex);
-    const auto &arrays = observed(pcOperation).arrays;
-    if (iIndex < 0 || iIndex >= static_cast<int>(arrays.size()))
+    const OperationControl &c = observed(pcOperation);
+    if (iIndex < 0 || iIndex >= static_cast<int>(c.arrayCount))
         return -1;
-    const auto &bytes = arrays[iIndex];
+    const auto &bytes = c.arrays[iIndex];
     if (pBytes && iCapacity > 0)
         std::memcpy(pBytes, bytes.data(), std::min<std::size_t>(bytes.size(), iCapacity));
     return static_cast<int>(bytes.size());
@@ -133,10 +132,10 @@ KA_API int kaSimCapturedBytes(const char *pcOperation, int iIndex, void *pBytes,
 KA_API unsigned long long kaSimCapturedAddress(const char *pcOperation, int iIndex)
 {
     std::lock_guard<std::mutex> lock(Library::instance().mutex);
-    const auto &addresses = observed(pcOperation).addresses;
-    if (iIndex < 0 || iIndex >= static_cast<int>(addresses.size()))
+    const OperationControl &c = observed(pcOperation);
+    if (iIndex < 0 || iIndex >= static_cast<int>(c.arrayCount))
         return 0;
-    return addresses[iIndex];
+    return c.addresses[iIndex];
 }
 
 KA_API int kaSimForeignLock(int iDevice, int iSubdevice, int iLocked)

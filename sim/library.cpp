@@ -86,7 +86,15 @@ Library &Library::instance()
 
 Library::Library()
 {
-    system = startupSystem(loadError);
+    useSystem(startupSystem(loadError));
+}
+
+void Library::useSystem(System replacement)
+{
+    system = std::move(replacement);
+    boards = Boards(system);
+    locks.clear();
+    changed.notify_all();
 }
 
 OperationControl &Library::control(const std::string &operation)
@@ -105,8 +113,7 @@ OperationControl *Library::findControl(const std::string &operation)
 void Library::reset()
 {
     open = false;
-    locks.clear();
-    system = startupSystem(loadError);
+    useSystem(startupSystem(loadError));
     std::lock_guard<std::mutex> guard(controlsMutex);
     for (auto &c : controls_)
         c.second.clear();
@@ -168,14 +175,28 @@ void writeText(char *buffer, int capacity, const std::string &text)
 void Call::captureArray(const void *data, std::size_t bytes)
 {
     const auto *p = static_cast<const unsigned char *>(data);
-    control_.arrays.emplace_back(p, p ? p + bytes : p);
-    control_.addresses.push_back(reinterpret_cast<std::uintptr_t>(data));
+    const std::size_t index = control_.arrayCount++;
+    if (control_.arrays.size() <= index) {
+        control_.arrays.resize(index + 1);
+        control_.addresses.resize(index + 1);
+    }
+    control_.arrays[index].assign(p, p ? p + bytes : p);
+    control_.addresses[index] = reinterpret_cast<std::uintptr_t>(data);
+}
+
+void Call::overrideRecords(int *words, int count, int recordWords)
+{
+    for (const auto &o : control_.overrides) {
+        if (o.first < 0 || o.first >= recordWords)
+            continue;
+        for (int i = 0; i < count; ++i)
+            words[i * recordWords + o.first] = overridden(o.first, 0);
+    }
 }
 
 void Call::captureAddress(const void *data)
 {
-    control_.arrays.emplace_back();
-    control_.addresses.push_back(reinterpret_cast<std::uintptr_t>(data));
+    captureArray(data, 0);
 }
 
 int Call::takeInjectedFailure()

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "boards.h"
 #include "kaSim.h"
 #include "system.h"
 
@@ -29,8 +30,11 @@ struct OperationControl {
     int calls = 0;
     std::vector<double> args;
     std::string capturedText;
+    // Arrays of the last call: the first `arrayCount` entries count; the
+    // buffers are kept between calls so capturing allocates nothing.
     std::vector<std::vector<unsigned char>> arrays;
     std::vector<std::uintptr_t> addresses;
+    std::size_t arrayCount = 0;
 
     void clear() { *this = OperationControl(); }
 };
@@ -69,8 +73,12 @@ class Library
 
     bool open = false;
     System system;         // the system the library now describes
+    Boards boards;         // the run-time state of its boards
     std::string loadError; // why the configured system file was refused
     Locks locks;
+
+    // Describes another system; its boards start in power-on state.
+    void useSystem(System replacement);
 
     OperationControl &control(const std::string &operation);
     OperationControl *findControl(const std::string &operation);
@@ -124,10 +132,9 @@ class Call
         : lib_(Library::instance()), lock_(lib_.mutex), control_(control)
     {
         ++control_.calls;
-        control_.args = {static_cast<double>(args)...};
+        control_.args.assign({static_cast<double>(args)...});
         control_.capturedText.clear();
-        control_.arrays.clear();
-        control_.addresses.clear();
+        control_.arrayCount = 0;
     }
 
     Library &lib() { return lib_; }
@@ -154,6 +161,9 @@ class Call
             applyOverrides(outs);
         return code;
     }
+
+    // Applies the overrides to the fields of every record of an array.
+    void overrideRecords(int *words, int count, int recordWords);
 
     // Overridden integer for slot, or the given value.
     int overridden(int slot, int value) const;

@@ -72,6 +72,7 @@ KA_API int kaClose(int iFlags)
             return code;
         call.lib().open = false;
         call.lib().locks.releaseOwn();
+        call.lib().boards.disarmAll();
         call.lib().changed.notify_all();
         return 0;
     });
@@ -138,7 +139,11 @@ KA_API int kaIOResetDevice(int iDevice, int iFlags)
     return call.run({}, [&]() -> int {
         if (iFlags != KA_IO_RESET_DEVICE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        return call.lib().requireAccess(iDevice, -1);
+        if (int code = call.lib().requireAccess(iDevice, -1))
+            return code;
+        call.lib().boards.resetDevice(iDevice);
+        call.lib().changed.notify_all();
+        return 0;
     });
 }
 
@@ -151,7 +156,11 @@ KA_API int kaIOResetSubdevice(int iDevice, int iSubdevice, int iFlags)
             return KA_SIM_INVALID_FLAGS;
         if (iSubdevice < 0)
             return KA_SIM_INVALID_SUBDEVICE;
-        return call.lib().requireAccess(iDevice, iSubdevice);
+        if (int code = call.lib().requireAccess(iDevice, iSubdevice))
+            return code;
+        call.lib().boards.resetSubdevice(iDevice, iSubdevice);
+        call.lib().changed.notify_all();
+        return 0;
     });
 }
 

@@ -12,36 +12,6 @@ using sim::Call;
 
 extern "C" {
 
-KA_API int kaIOIrqStart(int iDevice, int iSubdevice, int iChannel, int iIrqSource, int iIrqEdge,
-                        int iIrqArg, int iFlags)
-{
-    SIM_NOT_SUPPORTED("kaIOIrqStart", iDevice, iSubdevice, iChannel, iIrqSource, iIrqEdge, iIrqArg,
-                      iFlags);
-}
-
-KA_API int kaIOIrqStop(int iDevice, int iSubdevice, int iChannel, int iFlags)
-{
-    SIM_NOT_SUPPORTED("kaIOIrqStop", iDevice, iSubdevice, iChannel, iFlags);
-}
-
-KA_API int kaIOIrqWait(int iDevice, int iSubdevice, int iChannel, int *, int *, int iTimeOut,
-                       int iFlags)
-{
-    SIM_NOT_SUPPORTED("kaIOIrqWait", iDevice, iSubdevice, iChannel, iTimeOut, iFlags);
-}
-
-KA_API int kaIOSingleConfig(int iDevice, int iSubdevice, int iChannel, int iSingleConfig, int iRef,
-                            int iTrigChan, int iTrigType, int iTrigEdge, int iFlags)
-{
-    SIM_NOT_SUPPORTED("kaIOSingleConfig", iDevice, iSubdevice, iChannel, iSingleConfig, iRef,
-                      iTrigChan, iTrigType, iTrigEdge, iFlags);
-}
-
-KA_API int kaIOSingle(kaSingleRecord *, int iCount, int iFlags)
-{
-    SIM_NOT_SUPPORTED("kaIOSingle", iCount, iFlags);
-}
-
 KA_API int kaIOStreamConfig(int iDevice, int iSubdevice, kaStreamConfigRecord *, int iCount,
                             kaStreamTriggerRecord *, int iFifoIrqThreshold, int iFlags)
 {

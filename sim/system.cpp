@@ -122,6 +122,41 @@ Range parseRange(const json &j, const std::string &where)
     return r;
 }
 
+int intMember(const json &object, const char *key, const std::string &where)
+{
+    return toInt(member(object, key, where), where + "." + key);
+}
+
+Signal parseSignal(const json &j, const std::string &where)
+{
+    static const std::map<std::string, Signal::Kind> kinds = {
+        {"constant", Signal::Kind::Constant},
+        {"sine", Signal::Kind::Sine},
+        {"square", Signal::Kind::Square},
+        {"loopback", Signal::Kind::Loopback},
+    };
+    Signal s;
+    const std::string kind = text(j, "kind", where);
+    auto it = kinds.find(kind);
+    if (it == kinds.end())
+        fail(where + ".kind", "'" + kind + "' is not constant, sine, square or loopback");
+    s.kind = it->second;
+    if (s.kind == Signal::Kind::Loopback) {
+        s.device = intMember(j, "device", where);
+        s.subdevice = intMember(j, "subdevice", where);
+        s.channel = intMember(j, "output_channel", where);
+        return s;
+    }
+    s.value = toDouble(j.value("offset", j.value("value", json(0.0))), where + ".offset");
+    if (s.kind != Signal::Kind::Constant) {
+        s.amplitude = toDouble(member(j, "amplitude", where), where + ".amplitude");
+        s.frequency = toDouble(member(j, "frequency", where), where + ".frequency");
+        if (s.frequency < 0)
+            fail(where + ".frequency", "must not be negative");
+    }
+    return s;
+}
+
 Subdevice parseSubdevice(const json &j, const std::string &where)
 {
     Subdevice s;
@@ -136,6 +171,25 @@ Subdevice parseSubdevice(const json &j, const std::string &where)
         const json &ranges = j["ranges"];
         for (size_t i = 0; i < ranges.size(); ++i)
             s.ranges.push_back(parseRange(ranges[i], where + ".ranges[" + std::to_string(i) + "]"));
+    }
+    if (j.contains("signals")) {
+        for (const auto &item : j["signals"].items()) {
+            const std::string at = where + ".signals." + item.key();
+            const int channel = toInt(item.key(), at);
+            if (channel < 0 || channel >= s.channels)
+                fail(at, "no such channel");
+            s.signals[channel] = parseSignal(item.value(), at);
+        }
+    }
+    if (j.contains("loopback")) {
+        const json &l = j["loopback"];
+        s.loopback.device = intMember(l, "device", where + ".loopback");
+        s.loopback.subdevice = intMember(l, "subdevice", where + ".loopback");
+    }
+    if (j.contains("irq_rate_hz")) {
+        s.irqRateHz = toDouble(j["irq_rate_hz"], where + ".irq_rate_hz");
+        if (s.irqRateHz < 0)
+            fail(where + ".irq_rate_hz", "must not be negative");
     }
     if (j.contains("cap_args")) {
         for (const auto &item : j["cap_args"].items()) {
@@ -180,6 +234,40 @@ Device parseDevice(const json &j, const std::string &where)
     return d;
 }
 
+// Loopbacks must name a subdevice of the right kind in the same system.
+void checkReferences(const System &s, const std::string &where)
+{
+    auto find = [&](int device, int subdevice) -> const Subdevice * {
+        if (device < 0 || device >= static_cast<int>(s.devices.size()))
+            return nullptr;
+        const Device &d = s.devices[device];
+        if (subdevice < 0 || subdevice >= static_cast<int>(d.subdevices.size()))
+            return nullptr;
+        return &d.subdevices[subdevice];
+    };
+    for (size_t d = 0; d < s.devices.size(); ++d) {
+        for (size_t i = 0; i < s.devices[d].subdevices.size(); ++i) {
+            const Subdevice &sub = s.devices[d].subdevices[i];
+            const std::string at =
+                where + ".devices[" + std::to_string(d) + "].subdevices[" + std::to_string(i) + "]";
+            for (const auto &signal : sub.signals) {
+                if (signal.second.kind != Signal::Kind::Loopback)
+                    continue;
+                const Subdevice *source = find(signal.second.device, signal.second.subdevice);
+                if (!source || source->type != KA_TYPE_AO || signal.second.channel < 0 ||
+                    signal.second.channel >= source->channels || source->ranges.empty())
+                    fail(at + ".signals." + std::to_string(signal.first),
+                         "loopback must name an analog output channel with a range");
+            }
+            if (sub.loopback.present()) {
+                const Subdevice *source = find(sub.loopback.device, sub.loopback.subdevice);
+                if (!source || (source->type != KA_TYPE_DIO && source->type != KA_TYPE_DO))
+                    fail(at + ".loopback", "must name a digital output or I/O subdevice");
+            }
+        }
+    }
+}
+
 System parseSystemObject(const json &j, const std::string &where)
 {
     if (!j.is_object())
@@ -193,6 +281,7 @@ System parseSystemObject(const json &j, const std::string &where)
         fail(where + ".devices", "list expected");
     for (size_t i = 0; i < devices.size(); ++i)
         s.devices.push_back(parseDevice(devices[i], where + ".devices[" + std::to_string(i) + "]"));
+    checkReferences(s, where);
     if (j.contains("hosts")) {
         for (const auto &item : j["hosts"].items())
             s.hosts[item.key()] = parseSystemObject(item.value(), where + ".hosts." + item.key());

@@ -19,6 +19,26 @@ struct Range {
     int maxData = 0;
 };
 
+// What an analog input channel sees.
+struct Signal {
+    enum class Kind { Constant, Sine, Square, Loopback };
+    Kind kind = Kind::Constant;
+    double value = 0.0;     // constant level; offset of the periodic kinds
+    double amplitude = 0.0; // periodic kinds, peak
+    double frequency = 0.0; // periodic kinds, Hz
+    int device = -1;        // loopback: the analog output channel it reads
+    int subdevice = -1;
+    int channel = -1;
+};
+
+// Another subdevice whose outputs this one reads.
+struct Loopback {
+    int device = -1;
+    int subdevice = -1;
+    int channel = 0; // for analog loopbacks: the output channel
+    bool present() const { return device >= 0; }
+};
+
 struct Subdevice {
     int type = 0;
     int subtype = 0;
@@ -26,6 +46,9 @@ struct Subdevice {
     int channels = 0;
     std::vector<Range> ranges;
     std::map<int, std::vector<int>> capArgs; // capability selector -> values
+    std::map<int, Signal> signals;           // analog input channel -> signal
+    Loopback loopback;                       // digital input lines -> output port
+    double irqRateHz = 0.0;                  // external interrupt rate
 };
 
 // The first seven integers of the device information, in query order.

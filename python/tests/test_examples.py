@@ -1,0 +1,20 @@
+"""The examples run against the simulated boards."""
+
+import glob
+import os
+import subprocess
+import sys
+
+import pytest
+
+from conftest import MODULE_DIR, ROOT
+
+EXAMPLES = sorted(glob.glob(os.path.join(ROOT, "examples", "*.py")))
+
+
+@pytest.mark.parametrize("path", EXAMPLES, ids=os.path.basename)
+def test_example_runs(path):
+    result = subprocess.run([sys.executable, path], capture_output=True, text=True, timeout=120,
+                            env=dict(os.environ, PYTHONPATH=MODULE_DIR, TARVEX_SIM_CONFIG=""))
+    assert result.returncode == 0, result.stderr
+    assert result.stdout

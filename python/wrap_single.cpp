@@ -1,0 +1,69 @@
+// Single-value I/O: one channel's configuration, and batches of transfers
+// described by a list of dictionaries.
+#include "records.h"
+#include "wrappers.h"
+
+#include "Tarvexmain.h"
+
+namespace
+{
+
+#define SINGLE_KEY(name, kind, field)                                                              \
+    {                                                                                              \
+        name, kind, offsetof(kaSingleRecord, field) / sizeof(int),                                 \
+            "Key '" name "' expected in start list entry %d",                                      \
+            KADRIVER_KIND_HEAD " as argument for '" name "' in start list entry %d", nullptr       \
+    }
+
+KeySpec kSingleKeys[] = {
+    SINGLE_KEY("Device", Kind::Integer, iDevice),
+    SINGLE_KEY("Subdevice", Kind::Integer, iSubdevice),
+    SINGLE_KEY("Channel", Kind::Integer, iChannel),
+    SINGLE_KEY("Dir", Kind::Integer, iDir),
+    SINGLE_KEY("Value", Kind::LongInteger, iValue),
+    SINGLE_KEY("TimeOut", Kind::Integer, iTimeOut),
+    SINGLE_KEY("Flags", Kind::Integer, iFlags),
+    SINGLE_KEY("Errno", Kind::Integer, iErrno),
+};
+#undef SINGLE_KEY
+
+KeySpec &kValueKey = kSingleKeys[4];
+KeySpec &kErrnoKey = kSingleKeys[7];
+
+const ListSpec kSingleList = {
+    KADRIVER_KIND_HEAD " as argument 1",
+    KADRIVER_KIND_HEAD " as list item in argument 1",
+    kSingleKeys,
+    countOf(kSingleKeys),
+    sizeof(kaSingleRecord) / sizeof(int),
+};
+
+} // namespace
+
+PyObject *kadriver_kaIOSingleConfig(PyObject *, PyObject *args)
+{
+    int device, subdevice, channel, config, reference, trigChannel, trigType, trigEdge, flags;
+    if (!PyArg_ParseTuple(args, "iiiiiiiii:kaIOSingleConfig", &device, &subdevice, &channel,
+                          &config, &reference, &trigChannel, &trigType, &trigEdge, &flags))
+        return nullptr;
+    return noneOrError(kaIOSingleConfig(device, subdevice, channel, config, reference, trigChannel,
+                                        trigType, trigEdge, flags));
+}
+
+PyObject *kadriver_kaIOSingle(PyObject *, PyObject *args)
+{
+    PyObject *list;
+    int flags;
+    if (!PyArg_ParseTuple(args, "Oi:kaIOSingle", &list, &flags))
+        return nullptr;
+    PackedList packed;
+    if (!packed.pack(list, kSingleList))
+        return nullptr;
+    auto *records = reinterpret_cast<kaSingleRecord *>(packed.records());
+    const int code = kaIOSingle(records, packed.count(), flags);
+    if (code != 0)
+        return raiseDriverError(code);
+    if (!packed.writeBack({{&kValueKey, true}, {&kErrnoKey, false}}))
+        return nullptr;
+    Py_RETURN_NONE;
+}
