@@ -1,0 +1,160 @@
+# Type stubs of the kaDriver extension module.
+#
+# Every function takes positional arguments only. Integer parameters take
+# 32-bit signed values (a wider int raises OverflowError), except irq_arg of
+# kaIOIrqStart, which takes any int and keeps its low 32 bits; parameters
+# typed float also accept an int. Sample arrays are one-dimensional numpy
+# arrays of int32. A non-zero result code of the driver library raises
+# `error`.
+#
+# The constants at the end are generated at build time from
+# driver/ka_constants.def by python/make_stubs.py; this file is the template.
+
+from numpy import int32
+from numpy.typing import ArrayLike, NDArray
+
+class error(Exception):
+    """Raised for a non-zero result code: args are (code, text)."""
+
+    args: tuple[int, str]
+
+# Open, close, locks, resets
+def kaOpen(flags: int, /) -> None: ...
+def kaClose(flags: int, /) -> None: ...
+def kaLockDriver(lock: int, flags: int, /) -> None: ...
+def kaLockDevice(device: int, lock: int, flags: int, /) -> None: ...
+def kaLockSubdevice(device: int, subdevice: int, lock: int, flags: int, /) -> None: ...
+def kaIOResetDevice(device: int, flags: int, /) -> None: ...
+def kaIOResetSubdevice(device: int, subdevice: int, flags: int, /) -> None: ...
+
+# Interrupts
+def kaIOIrqStart(
+    device: int, subdevice: int, channel: int, source: int, edge: int, irq_arg: int, flags: int, /
+) -> None: ...
+def kaIOIrqStop(device: int, subdevice: int, channel: int, flags: int, /) -> None: ...
+def kaIOIrqWait(
+    device: int, subdevice: int, channel: int, timeout: int, flags: int, /
+) -> tuple[int, int]:
+    """Returns (count, value); value is the non-negative 32-bit reading."""
+
+# Single values
+def kaIOSingleConfig(
+    device: int,
+    subdevice: int,
+    channel: int,
+    single_config: int,
+    ref: int,
+    trig_chan: int,
+    trig_type: int,
+    trig_edge: int,
+    flags: int,
+    /,
+) -> None: ...
+def kaIOSingle(entries: list[dict[str, int]], flags: int, /) -> None:
+    """Writes "Value" and "Errno" back into each entry on success."""
+
+# Streaming
+def kaIOStreamConfig(
+    device: int,
+    subdevice: int,
+    channels: list[dict[str, int]],
+    trigger: dict[str, int],
+    fifo_irq_threshold: int,
+    flags: int,
+    /,
+) -> None: ...
+def kaIOStreamRead(
+    device: int, subdevice: int, read_mode: int, count: int, flags: int, /
+) -> NDArray[int32]: ...
+def kaIOStreamWrite(
+    device: int, subdevice: int, write_mode: int, values: ArrayLike, flags: int, /
+) -> NDArray[int32]:
+    """Returns the values the driver did not take."""
+
+def kaIOStreamStart(entries: list[dict[str, int]], flags: int, /) -> None: ...
+def kaIOStreamStop(entries: list[dict[str, int]], flags: int, /) -> None: ...
+def kaIOStreamStatus(
+    device: int, subdevice: int, wait: int, flags: int, /
+) -> tuple[int, int]:
+    """Returns (status, count)."""
+
+def kaIOStreamFrequencyToTicks(
+    device: int, subdevice: int, timer: int, frequency: float, flags: int, /
+) -> tuple[float, int]:
+    """Returns (frequency reached, ticks)."""
+
+def kaIOStreamTimeToTicks(
+    device: int, subdevice: int, timer: int, time: float, flags: int, /
+) -> tuple[float, int]:
+    """Returns (time reached, ticks)."""
+
+# Queries
+def kaQueryDescriptionDevice(device: int, /) -> str: ...
+def kaQueryInfoDevice(device: int, /) -> tuple[int, int, int, int, int, int, int, int]:
+    """Returns (vendor_id, device_id, serial_no, bus_type, bus_no, dev_no, func_no, plugged)."""
+
+def kaQueryNameDevice(device: int, /) -> str: ...
+def kaQueryNameDeviceDriver(device: int, /) -> str: ...
+def kaQueryNumberDevices() -> int: ...
+def kaQueryNumberSubdevices(device: int, /) -> int: ...
+def kaQueryNumberChannels(device: int, subdevice: int, /) -> int: ...
+def kaQueryNumberRanges(device: int, subdevice: int, unit: int, /) -> int: ...
+def kaQueryRangeByMinMax(
+    device: int, subdevice: int, unit: int, min: float, max: float, /
+) -> tuple[float, float, int, int]:
+    """Returns (min, max, max_data, range) of the range chosen."""
+
+def kaQueryRangeInfo(device: int, subdevice: int, range: int, /) -> tuple[int, float, float, int]:
+    """Returns (unit, min, max, max_data)."""
+
+def kaQuerySubdeviceByType(
+    device: int, start_subdevice: int, type: int, subtype: int, /
+) -> int: ...
+def kaQuerySubdeviceType(device: int, subdevice: int, /) -> tuple[int, int]:
+    """Returns (type, subtype)."""
+
+def kaQuerySubdeviceCaps(device: int, subdevice: int, /) -> int: ...
+def kaQuerySubdeviceCapsArgs(device: int, subdevice: int, cap: int, /) -> tuple[int, ...]:
+    """One value for the KA_CAP_ selectors, eight for any other code."""
+
+def kaQueryVersionLibrary() -> int: ...
+def kaQueryVersionMainDriver() -> int: ...
+def kaQueryVersionDeviceDriver(device: int, /) -> int: ...
+
+# Utilities
+def kaUtilityExtractValues(
+    channel: int, samples: ArrayLike, channels: list[dict[str, int]], /
+) -> NDArray[int32]: ...
+def kaUtilityPhysicalToDigital(min: float, max: float, max_data: int, physical: float, /) -> int: ...
+def kaUtilityDigitalToPhysical(
+    min: float, max: float, max_data: int, digital: int, module_type: int, ref_value: float, /
+) -> float: ...
+def kaUtilityPWMStart(
+    device: int,
+    subdevice1: int,
+    subdevice2: int,
+    subdevice3: int,
+    ref: int,
+    prescaler: int,
+    duty_cycle: int,
+    flags: int,
+    /,
+) -> None: ...
+def kaUtilityPWMStop(device: int, subdevice1: int, /) -> None: ...
+def kaConfigLoad(config_file: str | None, /) -> None: ...
+
+# Remote queries: the host first, the rest as the local query
+def kaRQueryDescriptionDevice(host: str, device: int, /) -> str: ...
+def kaRQueryInfoDevice(host: str, device: int, /) -> tuple[int, int, int, int, int, int, int, int]: ...
+def kaRQueryNameDevice(host: str, device: int, /) -> str: ...
+def kaRQueryNumberDevices(host: str, /) -> int: ...
+def kaRQueryNumberSubdevices(host: str, device: int, /) -> int: ...
+def kaRQueryNumberChannels(host: str, device: int, subdevice: int, /) -> int: ...
+def kaRQueryNumberRanges(host: str, device: int, subdevice: int, unit: int, /) -> int: ...
+def kaRQueryRangeInfo(
+    host: str, device: int, subdevice: int, range: int, /
+) -> tuple[int, float, float, int]: ...
+def kaRQuerySubdeviceType(host: str, device: int, subdevice: int, /) -> tuple[int, int]: ...
+
+# Constants
+# @KA_CONSTANTS@
