@@ -170,6 +170,15 @@ void Boards::disarmAll()
     armedDigitalIrqs_ = 0;
 }
 
+void Boards::stopStreams(Clock::time_point now)
+{
+    for (auto &device : devices_)
+        for (auto &sub : device) {
+            sub.stream.update(now);
+            sub.stream.stop(now);
+        }
+}
+
 int Boards::configure(int device, int subdevice, int channel, int config, int reference,
                       int trigChannel, int trigType, int trigEdge, int flags)
 {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Tarvexmain.h"
+#include "streams.h"
 #include "system.h"
 
 namespace sim
@@ -49,6 +50,8 @@ struct SubdeviceState {
     int counterReference = 0;
     std::uint32_t counterLoad = 0;
     Clock::time_point counterLoaded;
+    Stream stream;
+    int pwmLeader = -1; // the first counter of the pulse output this one serves
 };
 
 class Boards
@@ -61,6 +64,7 @@ class Boards
     void resetSubdevice(int device, int subdevice);
     void resetDevice(int device);
     void disarmAll();
+    void stopStreams(Clock::time_point now);
 
     int configure(int device, int subdevice, int channel, int config, int reference,
                   int trigChannel, int trigType, int trigEdge, int flags);

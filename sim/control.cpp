@@ -47,6 +47,13 @@ KA_API int kaSimLoadSystem(const char *pcJson)
     }
 }
 
+KA_API void kaSimFastStreams(int iFast)
+{
+    Library &lib = Library::instance();
+    std::lock_guard<std::mutex> lock(lib.mutex);
+    lib.fastStreams = iFast != 0;
+}
+
 KA_API int kaSimResultCode(const char *pcName)
 {
     if (!pcName)

@@ -29,6 +29,11 @@ KA_API void kaSimReset(void);
  * Returns 0, or KA_SIM_CONFIG_INVALID with the reason on stderr. */
 KA_API int kaSimLoadSystem(const char *pcJson);
 
+/* Non-zero: streams started from now on run as fast as they are read or
+ * written, analog input values coming from a precomputed ring. For tests and
+ * benchmarks that must not wait for real time. */
+KA_API void kaSimFastStreams(int iFast);
+
 /* The code of a result name ("NOT_OPEN"), or -1 for an unknown name. */
 KA_API int kaSimResultCode(const char *pcName);
 

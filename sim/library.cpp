@@ -113,6 +113,7 @@ OperationControl *Library::findControl(const std::string &operation)
 void Library::reset()
 {
     open = false;
+    fastStreams = false;
     useSystem(startupSystem(loadError));
     std::lock_guard<std::mutex> guard(controlsMutex);
     for (auto &c : controls_)

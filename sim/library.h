@@ -72,9 +72,10 @@ class Library
     std::condition_variable changed; // any state a waiting call may look at
 
     bool open = false;
-    System system;         // the system the library now describes
-    Boards boards;         // the run-time state of its boards
-    std::string loadError; // why the configured system file was refused
+    bool fastStreams = false; // streams run as fast as they are read or written
+    System system;            // the system the library now describes
+    Boards boards;            // the run-time state of its boards
+    std::string loadError;    // why the configured system file was refused
     Locks locks;
 
     // Describes another system; its boards start in power-on state.

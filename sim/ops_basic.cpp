@@ -73,6 +73,7 @@ KA_API int kaClose(int iFlags)
         call.lib().open = false;
         call.lib().locks.releaseOwn();
         call.lib().boards.disarmAll();
+        call.lib().boards.stopStreams(sim::Clock::now());
         call.lib().changed.notify_all();
         return 0;
     });

@@ -186,6 +186,11 @@ Subdevice parseSubdevice(const json &j, const std::string &where)
         s.loopback.device = intMember(l, "device", where + ".loopback");
         s.loopback.subdevice = intMember(l, "subdevice", where + ".loopback");
     }
+    if (j.contains("buffer_values")) {
+        s.bufferValues = toInt(j["buffer_values"], where + ".buffer_values");
+        if (s.bufferValues < 1)
+            fail(where + ".buffer_values", "must be positive");
+    }
     if (j.contains("irq_rate_hz")) {
         s.irqRateHz = toDouble(j["irq_rate_hz"], where + ".irq_rate_hz");
         if (s.irqRateHz < 0)

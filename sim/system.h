@@ -49,6 +49,7 @@ struct Subdevice {
     std::map<int, Signal> signals;           // analog input channel -> signal
     Loopback loopback;                       // digital input lines -> output port
     double irqRateHz = 0.0;                  // external interrupt rate
+    int bufferValues = 65536;                // stream buffer of the driver, in values
 };
 
 // The first seven integers of the device information, in query order.

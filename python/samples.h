@@ -1,0 +1,25 @@
+// Sample arrays: numpy int32 arrays handed to the driver and made from what
+// it delivers.
+#ifndef KADRIVER_SAMPLES_H
+#define KADRIVER_SAMPLES_H
+
+#include "numpy_api.h"
+
+// A 1-D C-contiguous aligned writeable int32 ndarray of the base class made
+// from any object numpy can convert; the object itself when it already is
+// one. Null with numpy's error otherwise.
+PyObject *asSampleArray(PyObject *values);
+
+// Memory for `count` values that the driver fills, owned by a numpy array.
+// Null with MemoryError for a negative count or when memory runs out.
+PyObject *newSampleOwner(Py_ssize_t count);
+
+// The first `count` values of owner as a new array whose base is owner, so
+// the memory lives as long as the array and cannot be resized under it.
+// Steals the reference to owner.
+PyObject *sampleView(PyObject *owner, Py_ssize_t count);
+
+// A count the driver reports must lie within what it was given.
+bool checkDeliveredCount(const char *function, long long delivered, long long given);
+
+#endif

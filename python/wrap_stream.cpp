@@ -1,0 +1,236 @@
+// Streams: set-up, start and stop lists, sample transfer, status and timer
+// ticks.
+#include <cstring>
+
+#include "records.h"
+#include "samples.h"
+#include "wrappers.h"
+
+#include "Tarvexmain.h"
+
+namespace
+{
+
+#define WORD(record, field) static_cast<int>(offsetof(record, field) / sizeof(int))
+#define KEY_ENTRY(record, name, kind, field, listName, entryTail)                                  \
+    {                                                                                              \
+        name, kind, WORD(record, field), "Key '" name "' expected in " listName " entry %d",       \
+            KADRIVER_KIND_HEAD " as argument for '" name "'" entryTail, nullptr                    \
+    }
+#define CHANNEL_KEY(name, field, listName)                                                         \
+    KEY_ENTRY(kaStreamConfigRecord, name, Kind::Integer, field, listName, "")
+#define START_KEY(name, field)                                                                     \
+    KEY_ENTRY(kaStreamStartRecord, name, Kind::Integer, field, "start list", "")
+#define STOP_KEY(name, field)                                                                      \
+    KEY_ENTRY(kaStreamStopRecord, name, Kind::Integer, field, "start list", "")
+#define TRIGGER_KEY(name, kind, field)                                                             \
+    {                                                                                              \
+        name, kind, WORD(kaStreamTriggerRecord, field),                                            \
+            "Key '" name "' expected in trigger setup.",                                           \
+            KADRIVER_KIND_HEAD " as argument for '" name "'", nullptr                              \
+    }
+
+KeySpec kChannelKeys[] = {
+    CHANNEL_KEY("Channel", iChannel, "config list"),
+    CHANNEL_KEY("StreamConfig", iStreamConfig, "start list"),
+    CHANNEL_KEY("Ref", iRef, "start list"),
+    CHANNEL_KEY("Flags", iFlags, "start list"),
+};
+
+KeySpec kTriggerKeys[] = {
+    TRIGGER_KEY("AcqStartTrigType", Kind::Integer, iAcqStartTrigType),
+    TRIGGER_KEY("AcqStartTrigEdge", Kind::Integer, iAcqStartTrigEdge),
+    TRIGGER_KEY("AcqStartTrigChan", Kind::Integer, iAcqStartTrigChan),
+    TRIGGER_KEY("AcqStartTicks", Kind::Ticks, iAcqStartTicksLow),
+    TRIGGER_KEY("ScanStartTrigType", Kind::Integer, iScanStartTrigType),
+    TRIGGER_KEY("ScanStartTicks", Kind::Ticks, iScanStartTicksLow),
+    TRIGGER_KEY("ConvStartTrigType", Kind::Integer, iConvStartTrigType),
+    TRIGGER_KEY("ConvStartTicks", Kind::Ticks, iConvStartTicksLow),
+    TRIGGER_KEY("ScanStopTrigType", Kind::Integer, iScanStopTrigType),
+    TRIGGER_KEY("ScanStopCount", Kind::Integer, iScanStopCount),
+    TRIGGER_KEY("AcqStopTrigType", Kind::Integer, iAcqStopTrigType),
+    TRIGGER_KEY("AcqStopCount", Kind::Integer, iAcqStopCount),
+    TRIGGER_KEY("Flags", Kind::Integer, iFlags),
+};
+
+KeySpec kStartKeys[] = {
+    START_KEY("Device", iDevice),       START_KEY("Subdevice", iSubdevice),
+    START_KEY("StartMode", iStartMode), START_KEY("TimeOut", iTimeOut),
+    START_KEY("Flags", iFlags),         START_KEY("Errno", iErrno),
+};
+
+KeySpec kStopKeys[] = {
+    STOP_KEY("Device", iDevice), STOP_KEY("Subdevice", iSubdevice), STOP_KEY("StopMode", iStopMode),
+    STOP_KEY("Flags", iFlags),   STOP_KEY("Errno", iErrno),
+};
+
+#undef TRIGGER_KEY
+#undef STOP_KEY
+#undef START_KEY
+#undef CHANNEL_KEY
+#undef KEY_ENTRY
+#undef WORD
+
+const ListSpec kChannelList = {
+    KADRIVER_KIND_HEAD " as argument 3",
+    KADRIVER_KIND_HEAD " as list item in argument 3",
+    kChannelKeys,
+    countOf(kChannelKeys),
+    sizeof(kaStreamConfigRecord) / sizeof(int),
+};
+
+const ListSpec kStartList = {
+    KADRIVER_KIND_HEAD " as argument 1",
+    KADRIVER_KIND_HEAD " as list item in argument 1",
+    kStartKeys,
+    countOf(kStartKeys),
+    sizeof(kaStreamStartRecord) / sizeof(int),
+};
+
+const ListSpec kStopList = {
+    KADRIVER_KIND_HEAD " as argument 1",
+    KADRIVER_KIND_HEAD " as list item in argument 1",
+    kStopKeys,
+    countOf(kStopKeys),
+    sizeof(kaStreamStopRecord) / sizeof(int),
+};
+
+// The start and stop lists: pack, one driver call, the result codes back.
+template <class Record>
+PyObject *runList(PyObject *args, const char *format, const ListSpec &spec, KeySpec &errno_,
+                  int (*operation)(Record *, int, int))
+{
+    PyObject *list;
+    int flags;
+    if (!PyArg_ParseTuple(args, format, &list, &flags))
+        return nullptr;
+    PackedList packed;
+    if (!packed.pack(list, spec))
+        return nullptr;
+    const int code = operation(reinterpret_cast<Record *>(packed.records()), packed.count(), flags);
+    if (code != 0)
+        return raiseDriverError(code);
+    if (!packed.writeBack({{&errno_, false}}))
+        return nullptr;
+    Py_RETURN_NONE;
+}
+
+// The frequency and time conversions: a value in and out, and the ticks.
+PyObject *toTicks(PyObject *args, const char *format,
+                  int (*operation)(int, int, int, double *, int *, int *, int))
+{
+    int device, subdevice, timer, flags, low = 0, high = 0;
+    double value;
+    if (!PyArg_ParseTuple(args, format, &device, &subdevice, &timer, &value, &flags))
+        return nullptr;
+    const int code = operation(device, subdevice, timer, &value, &low, &high, flags);
+    if (code != 0)
+        return raiseDriverError(code);
+    return makeTuple(Float{value}, Ticks{low, high});
+}
+
+} // namespace
+
+PyObject *kadriver_kaIOStreamConfig(PyObject *, PyObject *args)
+{
+    int device, subdevice, threshold, flags;
+    PyObject *list, *trigger;
+    if (!PyArg_ParseTuple(args, "iiOOii:kaIOStreamConfig", &device, &subdevice, &list, &trigger,
+                          &threshold, &flags))
+        return nullptr;
+    PackedList channels;
+    if (!channels.pack(list, kChannelList))
+        return nullptr;
+    if (!PyDict_Check(trigger))
+        return raiseWrongKind(KADRIVER_KIND_HEAD " as argument 5", kPythonDictionary, trigger);
+    kaStreamTriggerRecord record = {}; // the reserved words stay zero
+    if (!packRecord(trigger, kTriggerKeys, countOf(kTriggerKeys), 0, &record.iAcqStartTrigType))
+        return nullptr;
+    return noneOrError(kaIOStreamConfig(
+        device, subdevice, reinterpret_cast<kaStreamConfigRecord *>(channels.records()),
+        channels.count(), &record, threshold, flags));
+}
+
+PyObject *kadriver_kaIOStreamStart(PyObject *, PyObject *args)
+{
+    return runList(args, "Oi:kaIOStreamStart", kStartList, kStartKeys[5], kaIOStreamStart);
+}
+
+PyObject *kadriver_kaIOStreamStop(PyObject *, PyObject *args)
+{
+    return runList(args, "Oi:kaIOStreamStop", kStopList, kStopKeys[4], kaIOStreamStop);
+}
+
+// The driver writes straight into the returned array's memory.
+PyObject *kadriver_kaIOStreamRead(PyObject *, PyObject *args)
+{
+    int device, subdevice, mode, count, flags;
+    if (!PyArg_ParseTuple(args, "iiiii:kaIOStreamRead", &device, &subdevice, &mode, &count, &flags))
+        return nullptr;
+    PyRef owner(newSampleOwner(count));
+    if (!owner)
+        return nullptr;
+    const int asked = count;
+    auto *data = static_cast<int *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(owner.get())));
+    const int code = kaIOStreamRead(device, subdevice, mode, data, &count, flags);
+    if (code != 0)
+        return raiseDriverError(code);
+    if (!checkDeliveredCount("kaIOStreamRead", count, asked))
+        return nullptr;
+    return sampleView(owner.release(), count);
+}
+
+// The caller's array goes to the driver as it is when it can; only the values
+// the driver did not take are copied, into the returned array.
+PyObject *kadriver_kaIOStreamWrite(PyObject *, PyObject *args)
+{
+    int device, subdevice, mode, flags;
+    PyObject *values;
+    if (!PyArg_ParseTuple(args, "iiiOi:kaIOStreamWrite", &device, &subdevice, &mode, &values,
+                          &flags))
+        return nullptr;
+    PyRef array(asSampleArray(values));
+    if (!array)
+        return nullptr;
+    auto *samples = reinterpret_cast<PyArrayObject *>(array.get());
+    const npy_intp given = PyArray_DIM(samples, 0);
+    if (given > INT32_MAX) {
+        PyErr_SetString(PyExc_ValueError, "kaIOStreamWrite: more values than the driver takes");
+        return nullptr;
+    }
+    int count = static_cast<int>(given);
+    auto *data = static_cast<int *>(PyArray_DATA(samples));
+    const int code = kaIOStreamWrite(device, subdevice, mode, data, &count, flags);
+    if (code != 0)
+        return raiseDriverError(code);
+    if (!checkDeliveredCount("kaIOStreamWrite", count, given))
+        return nullptr;
+    const npy_intp rest = given - count;
+    PyRef owner(newSampleOwner(rest));
+    if (!owner)
+        return nullptr;
+    std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject *>(owner.get())), data + count,
+                rest * sizeof(int));
+    return sampleView(owner.release(), rest);
+}
+
+PyObject *kadriver_kaIOStreamStatus(PyObject *, PyObject *args)
+{
+    int device, subdevice, wait, flags, status = 0, count = 0;
+    if (!PyArg_ParseTuple(args, "iiii:kaIOStreamStatus", &device, &subdevice, &wait, &flags))
+        return nullptr;
+    const int code = kaIOStreamStatus(device, subdevice, wait, &status, &count, flags);
+    if (code != 0)
+        return raiseDriverError(code);
+    return makeTuple(Signed{status}, Signed{count});
+}
+
+PyObject *kadriver_kaIOStreamFrequencyToTicks(PyObject *, PyObject *args)
+{
+    return toTicks(args, "iiidi:kaIOStreamFrequencyToTicks", kaIOStreamFrequencyToTicks);
+}
+
+PyObject *kadriver_kaIOStreamTimeToTicks(PyObject *, PyObject *args)
+{
+    return toTicks(args, "iiidi:kaIOStreamTimeToTicks", kaIOStreamTimeToTicks);
+}

@@ -1,0 +1,114 @@
+// Utilities: channel extraction, conversions, pulse-width outputs and
+// configuration load.
+#include "records.h"
+#include "samples.h"
+#include "wrappers.h"
+
+#include "Tarvexmain.h"
+
+namespace
+{
+
+// Only the channel index of each entry is filled; the other fields stay zero.
+KeySpec kExtractKeys[] = {
+    {"Channel", Kind::Integer,
+     static_cast<int>(offsetof(kaStreamConfigRecord, iChannel) / sizeof(int)),
+     "Key 'Channel' expected in config list entry %d",
+     KADRIVER_KIND_HEAD " as argument for 'Channel'", nullptr},
+};
+
+const ListSpec kExtractList = {
+    KADRIVER_KIND_HEAD " as argument 3",
+    KADRIVER_KIND_HEAD " as list item in argument 3",
+    kExtractKeys,
+    countOf(kExtractKeys),
+    sizeof(kaStreamConfigRecord) / sizeof(int),
+};
+
+} // namespace
+
+PyObject *kadriver_kaUtilityExtractValues(PyObject *, PyObject *args)
+{
+    int channel;
+    PyObject *samples, *list;
+    if (!PyArg_ParseTuple(args, "iOO:kaUtilityExtractValues", &channel, &samples, &list))
+        return nullptr;
+    PyRef array(asSampleArray(samples));
+    if (!array)
+        return nullptr;
+    PackedList entries;
+    if (!entries.pack(list, kExtractList))
+        return nullptr;
+    auto *input = reinterpret_cast<PyArrayObject *>(array.get());
+    const npy_intp given = PyArray_DIM(input, 0);
+    if (given > INT32_MAX) {
+        PyErr_SetString(PyExc_ValueError,
+                        "kaUtilityExtractValues: more values than the driver takes");
+        return nullptr;
+    }
+    PyRef owner(newSampleOwner(given));
+    if (!owner)
+        return nullptr;
+    int count = static_cast<int>(given);
+    const int code = kaUtilityExtractValues(
+        channel, static_cast<int *>(PyArray_DATA(input)), static_cast<int>(given),
+        reinterpret_cast<kaStreamConfigRecord *>(entries.records()), entries.count(),
+        static_cast<int *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(owner.get()))), &count);
+    if (code != 0)
+        return raiseDriverError(code);
+    if (!checkDeliveredCount("kaUtilityExtractValues", count, given))
+        return nullptr;
+    return sampleView(owner.release(), count);
+}
+
+PyObject *kadriver_kaUtilityPhysicalToDigital(PyObject *, PyObject *args)
+{
+    double min, max, physical;
+    int maxData, digital = 0;
+    if (!PyArg_ParseTuple(args, "ddid:kaUtilityPhysicalToDigital", &min, &max, &maxData, &physical))
+        return nullptr;
+    const int code = kaUtilityPhysicalToDigital(min, max, maxData, physical, &digital);
+    if (code != 0)
+        return raiseDriverError(code);
+    return makeItem(Signed{digital});
+}
+
+PyObject *kadriver_kaUtilityDigitalToPhysical(PyObject *, PyObject *args)
+{
+    double min, max, reference, physical = 0.0;
+    int maxData, digital, moduleType;
+    if (!PyArg_ParseTuple(args, "ddiiid:kaUtilityDigitalToPhysical", &min, &max, &maxData, &digital,
+                          &moduleType, &reference))
+        return nullptr;
+    const int code =
+        kaUtilityDigitalToPhysical(min, max, maxData, digital, moduleType, reference, &physical);
+    if (code != 0)
+        return raiseDriverError(code);
+    return makeItem(Float{physical});
+}
+
+PyObject *kadriver_kaUtilityPWMStart(PyObject *, PyObject *args)
+{
+    int device, sub1, sub2, sub3, reference, prescaler, dutyCycle, flags;
+    if (!PyArg_ParseTuple(args, "iiiiiiii:kaUtilityPWMStart", &device, &sub1, &sub2, &sub3,
+                          &reference, &prescaler, &dutyCycle, &flags))
+        return nullptr;
+    return noneOrError(
+        kaUtilityPWMStart(device, sub1, sub2, sub3, reference, prescaler, dutyCycle, flags));
+}
+
+PyObject *kadriver_kaUtilityPWMStop(PyObject *, PyObject *args)
+{
+    int device, sub1;
+    if (!PyArg_ParseTuple(args, "ii:kaUtilityPWMStop", &device, &sub1))
+        return nullptr;
+    return noneOrError(kaUtilityPWMStop(device, sub1));
+}
+
+PyObject *kadriver_kaConfigLoad(PyObject *, PyObject *args)
+{
+    const char *path;
+    if (!PyArg_ParseTuple(args, "z:kaConfigLoad", &path))
+        return nullptr;
+    return noneOrError(kaConfigLoad(path));
+}

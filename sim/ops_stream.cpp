@@ -1,0 +1,349 @@
+// Streams: set-up, start and stop, data transfer, status and timer ticks.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "library.h"
+
+using sim::Call;
+using sim::Clock;
+using sim::Library;
+using sim::Stream;
+
+namespace
+{
+
+// The stream of a streaming subdevice this program may use.
+int findStream(Library &lib, int device, int subdevice, Stream *&stream)
+{
+    if (int code = lib.requireAccess(device, subdevice))
+        return code;
+    if (subdevice < 0)
+        return KA_SIM_INVALID_SUBDEVICE;
+    const sim::Subdevice &sub = lib.system.devices[device].subdevices[subdevice];
+    if (sub.subtype != KA_SUBTYPE_STREAMING)
+        return KA_SIM_NOT_SUPPORTED;
+    stream = &lib.boards.state(device, subdevice).stream;
+    return 0;
+}
+
+// Checks shared by the start and stop lists; answers a call-level code.
+template <class Record> int checkList(Call &call, const Record *list, int count, int flags)
+{
+    Library &lib = call.lib();
+    if (int code = lib.requireOpen())
+        return code;
+    if (flags != 0)
+        return KA_SIM_INVALID_FLAGS;
+    if (count < 0)
+        return KA_SIM_INVALID_COUNT;
+    if (count > 0 && !list)
+        return KA_SIM_INVALID_POINTER;
+    for (int i = 0; i < count; ++i)
+        if (lib.locks.foreignAnywhere(list[i].iDevice, std::max(list[i].iSubdevice, 0)))
+            return KA_SIM_LOCKED;
+    return 0;
+}
+
+// Waits until ready() or the deadline, waking when the stream's state or
+// data will have changed by itself. False at the deadline.
+template <class Ready>
+bool waitForStream(Call &call, Stream *&stream, int device, int subdevice, long long wanted,
+                   Clock::time_point deadline, Ready ready)
+{
+    Library &lib = call.lib();
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        if (findStream(lib, device, subdevice, stream) != 0)
+            return true; // closed or reset meanwhile: the caller looks again
+        stream->update(now);
+        if (ready(now))
+            return true;
+        if (now >= deadline)
+            return false;
+        const Clock::time_point until = std::min(deadline, stream->nextChange(now, wanted));
+        if (until == Clock::time_point::max())
+            lib.changed.wait(call.lock());
+        else
+            lib.changed.wait_until(call.lock(), until);
+    }
+}
+
+// Ticks of the base clock for a period in seconds, and the period reached.
+int periodToTicks(Library &lib, int device, int subdevice, int timer, double seconds,
+                  double &reached, int *low, int *high)
+{
+    Stream *stream = nullptr;
+    if (int code = findStream(lib, device, subdevice, stream))
+        return code;
+    if (timer != KA_TIMER_ACQ_START && timer != KA_TIMER_SCAN_START && timer != KA_TIMER_CONV_START)
+        return KA_SIM_INVALID_TIMER;
+    if (!(seconds >= 0) || seconds * sim::kTickHz > 4e18)
+        return KA_SIM_INVALID_VALUE;
+    auto ticks = static_cast<long long>(std::llround(seconds * sim::kTickHz));
+    if (timer != KA_TIMER_ACQ_START)
+        ticks = std::max(ticks, sim::kMinConversionTicks);
+    reached = ticks / sim::kTickHz;
+    *low = static_cast<int>(static_cast<unsigned>(ticks));
+    *high = static_cast<int>(static_cast<unsigned>(static_cast<unsigned long long>(ticks) >> 32));
+    return 0;
+}
+
+} // namespace
+
+extern "C" {
+
+KA_API int kaIOStreamConfig(int iDevice, int iSubdevice, kaStreamConfigRecord *pConfigList,
+                            int iCount, kaStreamTriggerRecord *pTrigger, int iFifoIrqThreshold,
+                            int iFlags)
+{
+    SIM_OPERATION("kaIOStreamConfig");
+    Call call(operation_, iDevice, iSubdevice, iCount, iFifoIrqThreshold, iFlags);
+    call.captureArray(pConfigList,
+                      pConfigList && iCount > 0 ? iCount * sizeof(kaStreamConfigRecord) : 0);
+    call.captureArray(pTrigger, pTrigger ? sizeof(kaStreamTriggerRecord) : 0);
+    return call.run({}, [&]() -> int {
+        Library &lib = call.lib();
+        Stream *stream = nullptr;
+        if (int code = findStream(lib, iDevice, iSubdevice, stream))
+            return code;
+        if (!pTrigger)
+            return KA_SIM_INVALID_POINTER;
+        const sim::Subdevice &sub = lib.system.devices[iDevice].subdevices[iSubdevice];
+        return stream->configure(sub, pConfigList, iCount, *pTrigger, iFifoIrqThreshold, iFlags);
+    });
+}
+
+KA_API int kaIOStreamStart(kaStreamStartRecord *pStartList, int iCount, int iFlags)
+{
+    SIM_OPERATION("kaIOStreamStart");
+    Call call(operation_, iCount, iFlags);
+    call.captureArray(pStartList, pStartList && iCount > 0 ? iCount * sizeof(*pStartList) : 0);
+    return call.run({}, [&]() -> int {
+        if (int code = checkList(call, pStartList, iCount, iFlags))
+            return code;
+        Library &lib = call.lib();
+        const Clock::time_point now = Clock::now();
+        for (int i = 0; i < iCount; ++i) {
+            kaStreamStartRecord &r = pStartList[i];
+            Stream *stream = nullptr;
+            r.iErrno = findStream(lib, r.iDevice, r.iSubdevice, stream);
+            if (r.iErrno == 0 && r.iStartMode != KA_START_MODE_BLOCKING &&
+                r.iStartMode != KA_START_MODE_NONBLOCKING)
+                r.iErrno = KA_SIM_INVALID_ARGUMENT;
+            if (r.iErrno == 0 && (r.iFlags & ~KA_IO_STREAM_START_TYPE_TRIG_SYNCHRONOUS))
+                r.iErrno = KA_SIM_INVALID_FLAGS;
+            if (r.iErrno == 0)
+                r.iErrno = stream->start(now, lib.fastStreams, lib.boards, r.iDevice, r.iSubdevice);
+        }
+        if (iCount > 0)
+            call.overrideRecords(&pStartList->iDevice, iCount, sizeof(*pStartList) / sizeof(int));
+        lib.changed.notify_all();
+        return 0;
+    });
+}
+
+KA_API int kaIOStreamStop(kaStreamStopRecord *pStopList, int iCount, int iFlags)
+{
+    SIM_OPERATION("kaIOStreamStop");
+    Call call(operation_, iCount, iFlags);
+    call.captureArray(pStopList, pStopList && iCount > 0 ? iCount * sizeof(*pStopList) : 0);
+    return call.run({}, [&]() -> int {
+        if (int code = checkList(call, pStopList, iCount, iFlags))
+            return code;
+        Library &lib = call.lib();
+        const Clock::time_point now = Clock::now();
+        for (int i = 0; i < iCount; ++i) {
+            kaStreamStopRecord &r = pStopList[i];
+            Stream *stream = nullptr;
+            r.iErrno = findStream(lib, r.iDevice, r.iSubdevice, stream);
+            if (r.iErrno == 0 && r.iStopMode != KA_STOP_MODE_IMMEDIATE &&
+                r.iStopMode != KA_STOP_MODE_LAST_VALUE)
+                r.iErrno = KA_SIM_INVALID_ARGUMENT;
+            if (r.iErrno == 0 && r.iFlags != KA_IO_STREAM_STOP_TYPE_NO_FLAGS)
+                r.iErrno = KA_SIM_INVALID_FLAGS;
+            if (r.iErrno == 0 && !stream->configured())
+                r.iErrno = KA_SIM_NOT_CONFIGURED;
+            if (r.iErrno == 0) {
+                stream->update(now);
+                stream->stop(now);
+            }
+        }
+        if (iCount > 0)
+            call.overrideRecords(&pStopList->iDevice, iCount, sizeof(*pStopList) / sizeof(int));
+        lib.changed.notify_all();
+        return 0;
+    });
+}
+
+// A blocking read waits until all values asked for are there, or the stream
+// ended; a non-blocking read takes what is there.
+KA_API int kaIOStreamRead(int iDevice, int iSubdevice, int iReadMode, int *piValues, int *piCount,
+                          int iFlags)
+{
+    SIM_OPERATION("kaIOStreamRead");
+    Call call(operation_, iDevice, iSubdevice, iReadMode, piCount ? *piCount : 0, iFlags);
+    call.captureAddress(piValues);
+    return call.run({sim::out(piCount)}, [&]() -> int {
+        Library &lib = call.lib();
+        Stream *stream = nullptr;
+        if (int code = findStream(lib, iDevice, iSubdevice, stream))
+            return code;
+        if (!stream->configured() || stream->output())
+            return KA_SIM_NOT_CONFIGURED;
+        if (iReadMode != KA_READ_MODE_BLOCKING && iReadMode != KA_READ_MODE_NONBLOCKING)
+            return KA_SIM_INVALID_ARGUMENT;
+        if (iFlags & ~KA_IO_STREAM_READ_FRAMES)
+            return KA_SIM_INVALID_FLAGS;
+        long long wanted = *piCount;
+        if (wanted < 0)
+            return KA_SIM_INVALID_COUNT;
+        if (wanted > 0 && !piValues)
+            return KA_SIM_INVALID_POINTER;
+        if (iFlags & KA_IO_STREAM_READ_FRAMES)
+            wanted -= wanted % stream->channelCount();
+        if (iReadMode == KA_READ_MODE_BLOCKING) {
+            waitForStream(call, stream, iDevice, iSubdevice, wanted, Clock::time_point::max(),
+                          [&](Clock::time_point now) {
+                              return stream->state() != Stream::State::Running ||
+                                     stream->pending(now) >= wanted;
+                          });
+            if (int code = findStream(lib, iDevice, iSubdevice, stream))
+                return code;
+        }
+        const Clock::time_point now = Clock::now();
+        stream->update(now);
+        if (stream->state() == Stream::State::Error)
+            return KA_SIM_FIFO_OVERFLOW;
+        *piCount =
+            static_cast<int>(stream->read(piValues, wanted, lib.boards, iDevice, iSubdevice, now));
+        return 0;
+    });
+}
+
+// Preload fills the buffer before the start; a blocking write waits until
+// every value is taken while the stream runs; a non-blocking one takes what fits.
+KA_API int kaIOStreamWrite(int iDevice, int iSubdevice, int iWriteMode, int *piValues, int *piCount,
+                           int iFlags)
+{
+    SIM_OPERATION("kaIOStreamWrite");
+    Call call(operation_, iDevice, iSubdevice, iWriteMode, piCount ? *piCount : 0, iFlags);
+    call.captureAddress(piValues);
+    return call.run({sim::out(piCount)}, [&]() -> int {
+        Library &lib = call.lib();
+        Stream *stream = nullptr;
+        if (int code = findStream(lib, iDevice, iSubdevice, stream))
+            return code;
+        if (!stream->configured() || !stream->output())
+            return KA_SIM_NOT_CONFIGURED;
+        if (iWriteMode != KA_WRITE_MODE_BLOCKING && iWriteMode != KA_WRITE_MODE_NONBLOCKING &&
+            iWriteMode != KA_WRITE_MODE_PRELOAD)
+            return KA_SIM_INVALID_ARGUMENT;
+        if (iFlags != KA_IO_STREAM_WRITE_NO_FLAGS)
+            return KA_SIM_INVALID_FLAGS;
+        const long long count = *piCount;
+        if (count < 0)
+            return KA_SIM_INVALID_COUNT;
+        if (count > 0 && !piValues)
+            return KA_SIM_INVALID_POINTER;
+        Clock::time_point now = Clock::now();
+        stream->update(now);
+        const bool running = stream->state() == Stream::State::Running;
+        if (running && (iWriteMode == KA_WRITE_MODE_PRELOAD || stream->wraparound()))
+            return KA_SIM_BUSY;
+        long long taken = stream->write(piValues, count, now);
+        while (iWriteMode == KA_WRITE_MODE_BLOCKING && taken < count) {
+            const long long rest = count - taken;
+            waitForStream(call, stream, iDevice, iSubdevice, std::min<long long>(rest, 1),
+                          Clock::time_point::max(), [&](Clock::time_point at) {
+                              return stream->state() != Stream::State::Running ||
+                                     stream->freeSpace(at) > 0;
+                          });
+            if (int code = findStream(lib, iDevice, iSubdevice, stream))
+                return code;
+            now = Clock::now();
+            if (stream->state() != Stream::State::Running)
+                break;
+            taken += stream->write(piValues + taken, rest, now);
+        }
+        *piCount = static_cast<int>(taken);
+        lib.changed.notify_all();
+        return 0;
+    });
+}
+
+// Status and, for input, the values ready to read; for output, the values
+// buffered. KA_WAIT_IDLE waits until the stream no longer runs.
+KA_API int kaIOStreamStatus(int iDevice, int iSubdevice, int iWait, int *piStatus, int *piCount,
+                            int iFlags)
+{
+    SIM_OPERATION("kaIOStreamStatus");
+    Call call(operation_, iDevice, iSubdevice, iWait, iFlags);
+    return call.run({sim::out(piStatus), sim::out(piCount)}, [&]() -> int {
+        Library &lib = call.lib();
+        Stream *stream = nullptr;
+        if (int code = findStream(lib, iDevice, iSubdevice, stream))
+            return code;
+        if (iWait != KA_WAIT_NONE && iWait != KA_WAIT_IDLE)
+            return KA_SIM_INVALID_ARGUMENT;
+        if (iFlags != KA_IO_STREAM_STATUS_NO_FLAGS)
+            return KA_SIM_INVALID_FLAGS;
+        if (iWait == KA_WAIT_IDLE) {
+            waitForStream(
+                call, stream, iDevice, iSubdevice, 0, Clock::time_point::max(),
+                [&](Clock::time_point) { return stream->state() != Stream::State::Running; });
+            if (int code = findStream(lib, iDevice, iSubdevice, stream))
+                return code;
+        }
+        const Clock::time_point now = Clock::now();
+        stream->update(now);
+        switch (stream->state()) {
+        case Stream::State::Idle:
+            *piStatus = KA_STATUS_IDLE;
+            break;
+        case Stream::State::Running:
+            *piStatus = KA_STATUS_BUSY;
+            break;
+        case Stream::State::Error:
+            *piStatus = KA_STATUS_ERROR;
+            break;
+        }
+        *piCount = static_cast<int>(std::min<long long>(stream->pending(now), 0x7FFFFFFF));
+        return 0;
+    });
+}
+
+KA_API int kaIOStreamFrequencyToTicks(int iDevice, int iSubdevice, int iTimer, double *pdFrequency,
+                                      int *piTicksLow, int *piTicksHigh, int iFlags)
+{
+    SIM_OPERATION("kaIOStreamFrequencyToTicks");
+    Call call(operation_, iDevice, iSubdevice, iTimer, pdFrequency ? *pdFrequency : 0.0, iFlags);
+    return call.run(
+        {sim::out(pdFrequency), sim::out(piTicksLow), sim::out(piTicksHigh)}, [&]() -> int {
+            if (iFlags != KA_IO_FREQUENCY_TO_TICKS_NO_FLAGS)
+                return KA_SIM_INVALID_FLAGS;
+            if (!(*pdFrequency > 0))
+                return KA_SIM_INVALID_VALUE;
+            double period = 0.0;
+            int code = periodToTicks(call.lib(), iDevice, iSubdevice, iTimer, 1.0 / *pdFrequency,
+                                     period, piTicksLow, piTicksHigh);
+            if (code == 0)
+                *pdFrequency = period > 0 ? 1.0 / period : 0.0;
+            return code;
+        });
+}
+
+KA_API int kaIOStreamTimeToTicks(int iDevice, int iSubdevice, int iTimer, double *pdTime,
+                                 int *piTicksLow, int *piTicksHigh, int iFlags)
+{
+    SIM_OPERATION("kaIOStreamTimeToTicks");
+    Call call(operation_, iDevice, iSubdevice, iTimer, pdTime ? *pdTime : 0.0, iFlags);
+    return call.run({sim::out(pdTime), sim::out(piTicksLow), sim::out(piTicksHigh)}, [&]() -> int {
+        if (iFlags != KA_IO_STREAM_TIME_TO_TICKS_NO_FLAGS)
+            return KA_SIM_INVALID_FLAGS;
+        return periodToTicks(call.lib(), iDevice, iSubdevice, iTimer, *pdTime, *pdTime, piTicksLow,
+                             piTicksHigh);
+    });
+}
+
+} // extern "C"
