@@ -17,12 +17,13 @@ def transfer(subdevice, channel, direction, value=0, flags=K.KA_IO_SINGLE_TYPE_N
 
 def volts_to_digital(volts, device, subdevice, range_index):
     _, low, high, max_data = K.kaQueryRangeInfo(device, subdevice, range_index)
-    return round((volts - low) * max_data / (high - low))
+    return K.kaUtilityPhysicalToDigital(low, high, max_data, volts)
 
 
 def digital_to_volts(digital, device, subdevice, range_index):
     _, low, high, max_data = K.kaQueryRangeInfo(device, subdevice, range_index)
-    return low + digital * (high - low) / max_data
+    return K.kaUtilityDigitalToPhysical(low, high, max_data, digital,
+                                        K.KA_MODULE_TYPE_VESTRA_NONE, 0.0)
 
 
 def main():

@@ -9,5 +9,8 @@ for example in list_system single_io; do
   echo "== examples/$example.py"
   /usr/bin/python3 "examples/$example.py"
 done
+echo "== examples/acquisition.py"
+mkdir -p artifacts
+/usr/bin/python3 examples/acquisition.py artifacts/acquisition.png
 echo "== the Control Center's device report"
 build/linux/controlcenter/tarvex-report

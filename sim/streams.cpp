@@ -232,7 +232,7 @@ void Stream::update(Clock::time_point now)
     // A fast output stream puts values out as they come and never runs dry.
     const bool dataRanOut = output_ && !wraparound_ && !fast_ && made >= written_;
     if (limitReached || dataRanOut) {
-        end_ = now;  // production stays at what it reached by now
+        end_ = now; // production stays at what it reached by now
         if (output_)
             sent_ = made;
         state_ = State::Idle;

@@ -77,6 +77,9 @@ class Sim:
     def captured_address(self, operation, index=0):
         return self.lib.kaSimCapturedAddress(operation.encode(), index)
 
+    def fast_streams(self, fast=True):
+        self.lib.kaSimFastStreams(int(fast))
+
     def foreign_lock(self, device, subdevice, locked=True):
         self.lib.kaSimForeignLock(device, subdevice, int(locked))
 

@@ -13,8 +13,9 @@ EXAMPLES = sorted(glob.glob(os.path.join(ROOT, "examples", "*.py")))
 
 
 @pytest.mark.parametrize("path", EXAMPLES, ids=os.path.basename)
-def test_example_runs(path):
+def test_example_runs(path, tmp_path):
     result = subprocess.run([sys.executable, path], capture_output=True, text=True, timeout=120,
+                            cwd=tmp_path,
                             env=dict(os.environ, PYTHONPATH=MODULE_DIR, TARVEX_SIM_CONFIG=""))
     assert result.returncode == 0, result.stderr
     assert result.stdout
