@@ -1,5 +1,5 @@
 // Lists of dictionaries packed into the driver's record arrays, key by key,
-// from tables of key specifications; and the write-back of results into the
+// from tables that describe each key; and the write-back of results into the
 // caller's dictionaries.
 #ifndef KADRIVER_RECORDS_H
 #define KADRIVER_RECORDS_H
