@@ -254,10 +254,12 @@ KA_API int kaIOStreamWrite(int iDevice, int iSubdevice, int iWriteMode, int *piV
         long long taken = stream->write(piValues, count, now);
         while (iWriteMode == KA_WRITE_MODE_BLOCKING && taken < count) {
             const long long rest = count - taken;
-            waitForStream(call, stream, iDevice, iSubdevice, std::min<long long>(rest, 1),
-                          Clock::time_point::max(), [&](Clock::time_point at) {
+            // Wake when a good part of the buffer is free, not for every value.
+            const long long room = std::min(rest, std::max(1LL, stream->capacity() / 4));
+            waitForStream(call, stream, iDevice, iSubdevice, room, Clock::time_point::max(),
+                          [&](Clock::time_point at) {
                               return stream->state() != Stream::State::Running ||
-                                     stream->freeSpace(at) > 0;
+                                     stream->freeSpace(at) >= room;
                           });
             if (int code = findStream(lib, iDevice, iSubdevice, stream))
                 return code;

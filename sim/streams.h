@@ -59,6 +59,7 @@ class Stream
     // Output: takes up to count values into the buffer; answers how many.
     long long write(const int *values, long long count, Clock::time_point now);
     long long freeSpace(Clock::time_point now) const;
+    long long capacity() const { return capacity_; }
     bool wraparound() const { return wraparound_; }
     bool fast() const { return fast_; }
 
