@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Every benchmark of the project in one table, each against the baseline
+measured in the same run: a ctypes binding of the same library, memcpy,
+numpy. Ratios above 1 mean kaDriver is faster."""
+
+import ctypes
+import os
+import platform
+import sys
+
+import bench_single
+import bench_stream
+from bench_single import rate
+
+import kaDriver as K
+from conftest import _loaded_library_path
+
+
+def query_rows():
+    """The simplest query through kaDriver and through ctypes."""
+    lib = ctypes.CDLL(_loaded_library_path())
+    count = ctypes.c_int()
+    K.kaOpen(0)
+    ours = rate(K.kaQueryNumberDevices)
+    theirs = rate(lambda: lib.kaQueryNumberDevices(ctypes.byref(count)) or count.value)
+    K.kaClose(0)
+    return [("kaQueryNumberDevices", 1e6 / ours, "us", "ctypes", 1e6 / theirs)]
+
+
+def single_rows():
+    return [(f"kaIOSingle, {size} per batch", 1e6 / module, "us", "ctypes", 1e6 / binding)
+            for size, module, binding in bench_single.measure()]
+
+
+def stream_rows():
+    rows, zero_copy, _ = bench_stream.measure()
+    names = {"memcpy 4 MiB": "memcpy", "numpy a[2::4].copy()": "numpy slicing"}
+    result = [(name, ours * 1e3, "ms", names[base], baseline * 1e3)
+              for name, ours, base, baseline in rows]
+    return result, zero_copy
+
+
+def machine():
+    model = "unknown processor"
+    try:
+        with open("/proc/cpuinfo") as cpuinfo:
+            model = next(line.split(":", 1)[1].strip() for line in cpuinfo
+                         if line.startswith("model name"))
+    except (OSError, StopIteration):
+        pass
+    return f"{model}, {os.cpu_count()} cores, Python {platform.python_version()}"
+
+
+def main():
+    rows = query_rows() + single_rows()
+    streams, zero_copy = stream_rows()
+    rows += streams
+    print(f"Machine: {machine()}")
+    print(f"| {'benchmark':<31} | {'kaDriver':>12} | {'baseline':<14} | {'baseline':>12} | "
+          f"{'ratio':>6} |")
+    print(f"|{'-' * 33}|{'-' * 14}|{'-' * 16}|{'-' * 14}|{'-' * 8}|")
+    for name, ours, unit, baseline_name, baseline in rows:
+        print(f"| {name:<31} | {ours:>9.3f} {unit:<2} | {baseline_name:<14} | "
+              f"{baseline:>9.3f} {unit:<2} | {baseline / ours:>5.1f}x |")
+    print(f"kaIOStreamWrite handed the caller's own memory to the library: {zero_copy}")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
