@@ -27,22 +27,38 @@ int findStream(Library &lib, int device, int subdevice, Stream *&stream)
     return 0;
 }
 
-// Checks shared by the start and stop lists; answers a call-level code.
-template <class Record> int checkList(Call &call, const Record *list, int count, int flags)
+// The start and stop lists: call-level checks, then each entry's own result
+// code from its stream's action.
+template <class Record, class Action>
+int runList(Call &call, Record *list, int count, int flags, Action action)
 {
-    Library &lib = call.lib();
-    if (int code = lib.requireOpen())
-        return code;
-    if (flags != 0)
-        return KA_SIM_INVALID_FLAGS;
-    if (count < 0)
-        return KA_SIM_INVALID_COUNT;
-    if (count > 0 && !list)
-        return KA_SIM_INVALID_POINTER;
-    for (int i = 0; i < count; ++i)
-        if (lib.locks.foreignAnywhere(list[i].iDevice, std::max(list[i].iSubdevice, 0)))
-            return KA_SIM_LOCKED;
-    return 0;
+    call.captureArray(list, list && count > 0 ? count * sizeof(Record) : 0);
+    return call.run({}, [&]() -> int {
+        Library &lib = call.lib();
+        if (int code = lib.requireOpen())
+            return code;
+        if (flags != 0)
+            return KA_SIM_INVALID_FLAGS;
+        if (count < 0)
+            return KA_SIM_INVALID_COUNT;
+        if (count > 0 && !list)
+            return KA_SIM_INVALID_POINTER;
+        for (int i = 0; i < count; ++i)
+            if (lib.locks.foreignAnywhere(list[i].iDevice, std::max(list[i].iSubdevice, 0)))
+                return KA_SIM_LOCKED;
+        const Clock::time_point now = Clock::now();
+        for (int i = 0; i < count; ++i) {
+            Record &r = list[i];
+            Stream *stream = nullptr;
+            r.iErrno = findStream(lib, r.iDevice, r.iSubdevice, stream);
+            if (r.iErrno == 0)
+                r.iErrno = action(r, *stream, now);
+        }
+        if (count > 0)
+            call.overrideRecords(&list->iDevice, count, sizeof(Record) / sizeof(int));
+        lib.changed.notify_all();
+        return 0;
+    });
 }
 
 // Waits until ready() or the deadline, waking when the stream's state or
@@ -118,62 +134,35 @@ KA_API int kaIOStreamStart(kaStreamStartRecord *pStartList, int iCount, int iFla
 {
     SIM_OPERATION("kaIOStreamStart");
     Call call(operation_, iCount, iFlags);
-    call.captureArray(pStartList, pStartList && iCount > 0 ? iCount * sizeof(*pStartList) : 0);
-    return call.run({}, [&]() -> int {
-        if (int code = checkList(call, pStartList, iCount, iFlags))
-            return code;
-        Library &lib = call.lib();
-        const Clock::time_point now = Clock::now();
-        for (int i = 0; i < iCount; ++i) {
-            kaStreamStartRecord &r = pStartList[i];
-            Stream *stream = nullptr;
-            r.iErrno = findStream(lib, r.iDevice, r.iSubdevice, stream);
-            if (r.iErrno == 0 && r.iStartMode != KA_START_MODE_BLOCKING &&
-                r.iStartMode != KA_START_MODE_NONBLOCKING)
-                r.iErrno = KA_SIM_INVALID_ARGUMENT;
-            if (r.iErrno == 0 && (r.iFlags & ~KA_IO_STREAM_START_TYPE_TRIG_SYNCHRONOUS))
-                r.iErrno = KA_SIM_INVALID_FLAGS;
-            if (r.iErrno == 0)
-                r.iErrno = stream->start(now, lib.fastStreams, lib.boards, r.iDevice, r.iSubdevice);
-        }
-        if (iCount > 0)
-            call.overrideRecords(&pStartList->iDevice, iCount, sizeof(*pStartList) / sizeof(int));
-        lib.changed.notify_all();
-        return 0;
-    });
+    return runList(
+        call, pStartList, iCount, iFlags,
+        [&](kaStreamStartRecord &r, Stream &stream, Clock::time_point now) -> int {
+            if (r.iStartMode != KA_START_MODE_BLOCKING && r.iStartMode != KA_START_MODE_NONBLOCKING)
+                return KA_SIM_INVALID_ARGUMENT;
+            if (r.iFlags & ~KA_IO_STREAM_START_TYPE_TRIG_SYNCHRONOUS)
+                return KA_SIM_INVALID_FLAGS;
+            Library &lib = call.lib();
+            return stream.start(now, lib.fastStreams, lib.boards, r.iDevice, r.iSubdevice);
+        });
 }
 
 KA_API int kaIOStreamStop(kaStreamStopRecord *pStopList, int iCount, int iFlags)
 {
     SIM_OPERATION("kaIOStreamStop");
     Call call(operation_, iCount, iFlags);
-    call.captureArray(pStopList, pStopList && iCount > 0 ? iCount * sizeof(*pStopList) : 0);
-    return call.run({}, [&]() -> int {
-        if (int code = checkList(call, pStopList, iCount, iFlags))
-            return code;
-        Library &lib = call.lib();
-        const Clock::time_point now = Clock::now();
-        for (int i = 0; i < iCount; ++i) {
-            kaStreamStopRecord &r = pStopList[i];
-            Stream *stream = nullptr;
-            r.iErrno = findStream(lib, r.iDevice, r.iSubdevice, stream);
-            if (r.iErrno == 0 && r.iStopMode != KA_STOP_MODE_IMMEDIATE &&
-                r.iStopMode != KA_STOP_MODE_LAST_VALUE)
-                r.iErrno = KA_SIM_INVALID_ARGUMENT;
-            if (r.iErrno == 0 && r.iFlags != KA_IO_STREAM_STOP_TYPE_NO_FLAGS)
-                r.iErrno = KA_SIM_INVALID_FLAGS;
-            if (r.iErrno == 0 && !stream->configured())
-                r.iErrno = KA_SIM_NOT_CONFIGURED;
-            if (r.iErrno == 0) {
-                stream->update(now);
-                stream->stop(now);
-            }
-        }
-        if (iCount > 0)
-            call.overrideRecords(&pStopList->iDevice, iCount, sizeof(*pStopList) / sizeof(int));
-        lib.changed.notify_all();
-        return 0;
-    });
+    return runList(call, pStopList, iCount, iFlags,
+                   [](kaStreamStopRecord &r, Stream &stream, Clock::time_point now) -> int {
+                       if (r.iStopMode != KA_STOP_MODE_IMMEDIATE &&
+                           r.iStopMode != KA_STOP_MODE_LAST_VALUE)
+                           return KA_SIM_INVALID_ARGUMENT;
+                       if (r.iFlags != KA_IO_STREAM_STOP_TYPE_NO_FLAGS)
+                           return KA_SIM_INVALID_FLAGS;
+                       if (!stream.configured())
+                           return KA_SIM_NOT_CONFIGURED;
+                       stream.update(now);
+                       stream.stop(now);
+                       return 0;
+                   });
 }
 
 // A blocking read waits until all values asked for are there, or the stream
