@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Checks that the C++ sources are formatted (--fix formats them) and, with
+# --tidy, runs clang-tidy's checks over the native sources of the linux build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mapfile -t sources < <(git ls-files '*.cpp' '*.h')
+if [ "${1:-}" = "--fix" ]; then
+  clang-format -i "${sources[@]}"
+  exit 0
+fi
+clang-format --dry-run --Werror "${sources[@]}"
+if [ "${1:-}" = "--tidy" ]; then
+  [ -f build/linux/compile_commands.json ] || scripts/build.sh linux >/dev/null
+  mapfile -t native < <(git ls-files 'sim/*.cpp' 'python/*.cpp' 'controlcenter/*.cpp' 'preinstall/*.cpp' |
+    grep -v -E '(Dlg|Tray|Platform|TarvexControlCenter|TarvexPreinstall)\.cpp$')
+  clang-tidy -p build/linux --quiet "${native[@]}"
+fi
+echo "lint: clean"
