@@ -58,7 +58,9 @@ bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *rec
             if (k == keyCount)
                 continue; // a key of the caller's own
         }
-        values[k] = value; // keys are unique, so no slot is met twice
+        if (values[k])
+            continue; // cannot happen with unique keys; never count a slot twice
+        values[k] = value;
         next = k + 1;
         ++found;
     }
@@ -93,20 +95,23 @@ bool PackedList::pack(PyObject *list, const ListSpec &spec)
     const Py_ssize_t count = PyList_GET_SIZE(list);
     const size_t recordBytes = spec.recordWords * sizeof(int);
     const size_t slotBytes = recordBytes + (1 + spec.keyCount) * sizeof(PyObject *);
-    if (count > INT32_MAX || static_cast<size_t>(count) > PY_SSIZE_T_MAX / slotBytes) {
+    constexpr size_t align = alignof(PyObject *);
+    if (count > INT32_MAX || static_cast<size_t>(count) > (PY_SSIZE_T_MAX - align) / slotBytes) {
         PyErr_NoMemory();
         return false;
     }
     // Records first (the driver sees them contiguous), then the dictionaries,
-    // then the values read from them.
-    void *block = PyMem_Malloc(count * slotBytes);
+    // then the values read from them, at a pointer's alignment: an odd count
+    // of records of an odd number of words would leave them misaligned.
+    const size_t pointersAt = (count * recordBytes + align - 1) / align * align;
+    void *block = PyMem_Malloc(pointersAt + count * (slotBytes - recordBytes));
     if (!block) {
         PyErr_NoMemory();
         return false;
     }
     std::memset(block, 0, count * recordBytes);
     words_ = static_cast<int *>(block);
-    dicts_ = reinterpret_cast<PyObject **>(static_cast<char *>(block) + count * recordBytes);
+    dicts_ = reinterpret_cast<PyObject **>(static_cast<char *>(block) + pointersAt);
     seen_ = dicts_ + count;
     keys_ = spec.keys;
     keyCount_ = spec.keyCount;

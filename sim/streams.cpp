@@ -214,7 +214,8 @@ long long Stream::producedBy(Clock::time_point now) const
 Clock::time_point Stream::valueTime(long long index) const
 {
     const auto n = static_cast<long long>(channels_.size());
-    const double t = acqDelay_ + (index / n) * scanPeriod_ + (index % n) * convPeriod_;
+    const long long scan = index / n; // whole scans before the value
+    const double t = acqDelay_ + scan * scanPeriod_ + (index % n) * convPeriod_;
     return start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(t));
 }
 
