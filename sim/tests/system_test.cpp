@@ -164,6 +164,7 @@ TEST_F(SimTest, ConcurrentCallsStayConsistent)
 {
     ASSERT_EQ(kaOpen(0), 0);
     std::vector<std::thread> threads;
+    threads.reserve(4);
     std::vector<int> failures(4, 0);
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t, &failures] {
