@@ -165,7 +165,7 @@ def _configure_output(sim):
     K.kaIOStreamConfig(*OUTPUT, stream_channels(K.KA_REF_AO_GROUND), stream_trigger(), 0, 0)
 
 
-def _pulse_digital_input():
+def pulse_digital_input():
     for value in (0x04, 0x00):
         K.kaIOSingle([dict(Device=0, Subdevice=5, Channel=0, Dir=K.KA_DIR_OUTPUT, Value=value,
                            TimeOut=0, Flags=0, Errno=0)], 0)
@@ -204,7 +204,7 @@ DRIVER_CALLS = [
     DriverCall("kaIOIrqWait", _fixed(*DIO_IN, 2, 1000, 0),
                setup=lambda sim: K.kaIOIrqStart(*DIO_IN, 2, K.KA_IRQ_SOURCE_DIO_LINE,
                                                 K.KA_IRQ_EDGE_RISING, 0, 0),
-               before=_pulse_digital_input),
+               before=pulse_digital_input),
     DriverCall("kaIOResetDevice", _fixed(0, 0)),
     DriverCall("kaIOResetSubdevice", _fixed(0, 0, 0)),
     DriverCall("kaIOSingleConfig", _fixed(0, 0, 1, 2, K.KA_REF_AI_DIFFERENTIAL,

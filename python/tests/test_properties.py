@@ -1,0 +1,226 @@
+"""Every function under arbitrary arguments: it returns or raises one of the
+module's documented exceptions, never crashes, and a failed call leaves every
+list, dictionary and array it was given exactly as it was."""
+
+import os
+import tempfile
+
+import numpy as np
+import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis.configuration import set_hypothesis_home_dir
+from hypothesis import strategies as st
+from hypothesis.extra import numpy as hnp
+
+import kaDriver
+from conftest import (DRIVER_CALLS, INPUT, OUTPUT, pulse_digital_input, single_entries,
+                      start_entries, stop_entries, stream_channels, stream_trigger)
+
+# Hypothesis keeps a character table cache; not in the source tree.
+set_hypothesis_home_dir(os.path.join(tempfile.gettempdir(), "kaDriver-hypothesis"))
+
+K = kaDriver
+ALLOWED = (TypeError, OverflowError, ValueError, MemoryError, kaDriver.error)
+
+# Fixed seed and no example database: the same examples on every run, and no
+# files left behind.
+RUNS = settings(derandomize=True, database=None, deadline=None,
+                suppress_health_check=[HealthCheck.function_scoped_fixture,
+                                       HealthCheck.too_slow, HealthCheck.data_too_large])
+
+
+class Tagged(int):
+    pass
+
+
+class Key(str):
+    """A key equal to ours but not the same object: found only by lookup."""
+
+
+class SubList(list):
+    pass
+
+
+class SubDict(dict):
+    pass
+
+
+def object_array(items):
+    array = np.empty(len(items), dtype=object)
+    array[:] = items
+    return array
+
+
+CONSTANTS = sorted({v for n, v in vars(K).items() if n.startswith("KA_") and -2**31 <= v < 2**31})
+LIMITS = [2**31 - 1, -2**31, 2**31, -2**31 - 1, 2**32 - 1, 2**63, -2**63 - 1, 2**100]
+# Values a 32-bit argument takes, and those beyond it.
+INTEGER = st.one_of(st.integers(-2, 12), st.sampled_from(CONSTANTS), st.booleans(),
+                    st.integers(-2, 12).map(Tagged), st.integers(-2**31, 2**31 - 1))
+BEYOND = st.one_of(st.sampled_from(LIMITS), st.integers(min_value=2**31).map(Tagged),
+                   st.integers(max_value=-2**31 - 1))
+TEXT = st.text(st.characters(blacklist_categories=()), max_size=12)
+
+ANYTHING = st.recursive(
+    st.one_of(st.none(), st.booleans(), st.integers(), st.integers().map(Tagged), st.floats(),
+              st.complex_numbers(), TEXT, st.binary(max_size=4), st.builds(object),
+              st.just(np.int32(3)), st.just(np.float64(2.5))),
+    lambda inner: st.one_of(st.lists(inner, max_size=3), st.tuples(inner, inner),
+                            st.dictionaries(TEXT, inner, max_size=3)),
+    max_leaves=6)
+# For arguments where an arbitrary int or str could block or wait (below).
+NO_INT_OR_TEXT = ANYTHING.filter(lambda v: not isinstance(v, (int, str)))
+
+SAMPLES = st.one_of(
+    hnp.arrays(st.sampled_from([np.int32, np.int16, np.int64, np.uint32, np.float64, np.float32,
+                                np.bool_, np.complex128, ">i4", "U3", "M8[s]"]),
+               hnp.array_shapes(min_dims=0, max_dims=2, min_side=0, max_side=6)),
+    hnp.arrays(np.int32, st.integers(0, 40)).map(lambda a: a[::2]),
+    hnp.arrays(np.int32, st.integers(0, 40)).map(lambda a: a.view(a.dtype.newbyteorder())),
+    hnp.arrays(np.int32, st.integers(0, 40)).map(lambda a: (a.setflags(write=False), a)[1]),
+    st.lists(st.one_of(st.integers(), st.floats(), TEXT), max_size=8),
+    st.lists(st.one_of(st.integers(-5, 5), st.none(), st.builds(object)), max_size=5)
+    .map(object_array),
+    ANYTHING)
+
+
+@st.composite
+def perturbed_record(draw, template, ticks=()):
+    """A valid record with a few keys missing, of the wrong kind or out of
+    range, keys only equal to ours, and keys of the caller's own."""
+    record = draw(st.sampled_from([dict, SubDict]))(template)
+    for _ in range(draw(st.sampled_from([0, 0, 1, 2]))):
+        key = draw(st.sampled_from(list(template)))
+        change = draw(st.sampled_from(["missing", "value", "beyond", "other", "lookup"]))
+        value = record.pop(key, template[key])
+        if change == "missing":
+            continue
+        if change == "value":
+            value = draw(st.integers(-2**63, 2**63 - 1) if key in ticks else INTEGER)
+        elif change == "beyond":
+            value = draw(BEYOND)
+        elif change == "other":
+            value = draw(ANYTHING)
+        record[Key(key) if change == "lookup" else key] = value
+    record.update(draw(st.dictionaries(TEXT, ANYTHING, max_size=2)))
+    return record
+
+
+def record_lists(template):
+    entry = st.one_of(perturbed_record(template), perturbed_record(template), ANYTHING)
+    return st.one_of(st.lists(entry, max_size=4), st.lists(entry, max_size=4).map(SubList))
+
+
+KINDS = {
+    "i": INTEGER,
+    "L": st.one_of(INTEGER, st.integers()),
+    "d": st.one_of(st.floats(), st.floats(-20, 20), INTEGER),
+    # Hosts the system knows, or none the library is given: an unknown host
+    # costs the library's unreachable delay.
+    "s": st.one_of(st.sampled_from(["daq-lab-2", "localhost"]), st.just("daq-lab-2").map(Key),
+                   TEXT.map(lambda t: t + "\0"), st.just("\udc80")),
+    "z": st.one_of(st.none(), TEXT),
+    # No interrupt wait may go on without limit (a time-out of 0) or for long.
+    "W": st.one_of(st.integers(1, 3), st.integers(1, 3).map(Tagged), st.integers(max_value=-1),
+                   BEYOND, st.floats(), st.none()),
+    # A count near 2**31 makes the module allocate 8 GB for the result.
+    "N": st.one_of(st.integers(-3, 300), BEYOND),
+    "A": SAMPLES,
+    "G": record_lists(single_entries()[0]),
+    "S": record_lists(start_entries()[0]),
+    "P": record_lists(stop_entries()[0]),
+    "C": record_lists(stream_channels()[0]),
+    "X": record_lists({"Channel": 4}),
+    "T": st.one_of(perturbed_record(stream_trigger(), {"AcqStartTicks", "ScanStartTicks",
+                                                       "ConvStartTicks"}), ANYTHING),
+}
+BOUNDED = {"W": KINDS["W"], "N": KINDS["N"], "s": KINDS["s"]}
+
+SIGNATURES = {
+    "kaOpen": "i", "kaClose": "i", "kaLockDriver": "ii", "kaLockDevice": "iii",
+    "kaLockSubdevice": "iiii", "kaIOIrqStart": "iiiiiLi", "kaIOIrqStop": "iiii",
+    "kaIOIrqWait": "iiiWi", "kaIOResetDevice": "ii", "kaIOResetSubdevice": "iii",
+    "kaIOSingleConfig": "iiiiiiiii", "kaIOSingle": "Gi", "kaIOStreamConfig": "iiCTii",
+    "kaIOStreamRead": "iiiNi", "kaIOStreamWrite": "iiiAi", "kaIOStreamStart": "Si",
+    "kaIOStreamStop": "Pi", "kaIOStreamStatus": "iiii", "kaIOStreamFrequencyToTicks": "iiidi",
+    "kaIOStreamTimeToTicks": "iiidi", "kaQueryDescriptionDevice": "i", "kaQueryInfoDevice": "i",
+    "kaQueryNameDevice": "i", "kaQueryNameDeviceDriver": "i", "kaQueryNumberDevices": "",
+    "kaQueryNumberSubdevices": "i", "kaQueryNumberChannels": "ii", "kaQueryNumberRanges": "iii",
+    "kaQueryRangeByMinMax": "iiidd", "kaQueryRangeInfo": "iii", "kaQuerySubdeviceByType": "iiii",
+    "kaQuerySubdeviceType": "ii", "kaQuerySubdeviceCaps": "ii", "kaQuerySubdeviceCapsArgs": "iii",
+    "kaQueryVersionLibrary": "", "kaQueryVersionMainDriver": "", "kaQueryVersionDeviceDriver": "i",
+    "kaUtilityExtractValues": "iAX", "kaUtilityPhysicalToDigital": "ddid",
+    "kaUtilityDigitalToPhysical": "ddiiid", "kaUtilityPWMStart": "iiiiiiii",
+    "kaUtilityPWMStop": "ii", "kaConfigLoad": "z", "kaRQueryDescriptionDevice": "si",
+    "kaRQueryInfoDevice": "si", "kaRQueryNameDevice": "si", "kaRQueryNumberDevices": "s",
+    "kaRQueryNumberSubdevices": "si", "kaRQueryNumberChannels": "sii",
+    "kaRQueryNumberRanges": "siii", "kaRQueryRangeInfo": "siii", "kaRQuerySubdeviceType": "sii",
+}
+TEMPLATES = {call.name: call.make for call in DRIVER_CALLS}
+
+
+@st.composite
+def argument_tuples(draw, name):
+    """The arguments of a call that succeeds, with a few changed (another
+    value of the right kind, one beyond range, any object) and sometimes one
+    too few or too many."""
+    kinds = SIGNATURES[name]
+    args = [draw(BOUNDED[k]) if k == "W" else v for k, v in zip(kinds, TEMPLATES[name]())]
+    for _ in range(draw(st.sampled_from([0, 1, 1, 2, 3])) if args else 0):
+        at = draw(st.integers(0, len(args) - 1))
+        other = NO_INT_OR_TEXT if kinds[at] in BOUNDED else ANYTHING
+        args[at] = draw(st.one_of(KINDS[kinds[at]], KINDS[kinds[at]], BEYOND, other))
+    arity = draw(st.sampled_from([0, 0, 0, 0, -1, 1]))
+    if arity < 0 and args:
+        args.pop(draw(st.integers(0, len(args) - 1)))
+    elif arity > 0:
+        args.append(draw(ANYTHING))
+    return tuple(args)
+
+
+def snapshot(value):
+    """The structure of value with its containers copied and every other
+    object kept by identity, arrays by their bytes."""
+    if isinstance(value, np.ndarray):
+        return (np.ndarray, type(value), value.dtype, value.shape, value.flags.writeable,
+                np.array(value, copy=True).tobytes())
+    if isinstance(value, (list, tuple)):
+        return (list, type(value), [snapshot(v) for v in value])
+    if isinstance(value, dict):
+        return (dict, type(value), [(id(k), snapshot(v)) for k, v in value.items()])
+    return (id(value),)
+
+
+def prepare(sim):
+    """The library opened, both streams of the first board set up but not
+    running (so a blocking read, write or status wait returns at once) and an
+    interrupt come on a digital input (other waits run to their short time-out)."""
+    sim.reset()
+    K.kaOpen(0)
+    K.kaIOStreamConfig(*INPUT, stream_channels(), stream_trigger(), 0, 0)
+    K.kaIOStreamConfig(*OUTPUT, stream_channels(K.KA_REF_AO_GROUND), stream_trigger(), 0, 0)
+    K.kaIOIrqStart(0, 4, 2, K.KA_IRQ_SOURCE_DIO_LINE, K.KA_IRQ_EDGE_RISING, 0, 0)
+    pulse_digital_input()
+
+
+def test_every_function_has_a_signature():
+    assert set(SIGNATURES) == {name for name in dir(K) if name.startswith("ka")}
+
+
+@pytest.mark.parametrize("name", SIGNATURES)
+def test_arbitrary_arguments(sim, name):
+    function = getattr(K, name)
+
+    # The list, dictionary and array arguments have the most to explore.
+    @settings(RUNS, max_examples=200 if set(SIGNATURES[name]) & set("GSPCXTA") else 60)
+    @given(argument_tuples(name))
+    def check(args):
+        prepare(sim)
+        before = snapshot(args)
+        try:
+            result = function(*args)
+        except ALLOWED:
+            assert snapshot(args) == before
+        else:
+            assert not isinstance(result, tuple) or None not in result
+
+    check()
