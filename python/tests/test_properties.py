@@ -77,6 +77,8 @@ SAMPLES = st.one_of(
     hnp.arrays(np.int32, st.integers(0, 40)).map(lambda a: a[::2]),
     hnp.arrays(np.int32, st.integers(0, 40)).map(lambda a: a.view(a.dtype.newbyteorder())),
     hnp.arrays(np.int32, st.integers(0, 40)).map(lambda a: (a.setflags(write=False), a)[1]),
+    st.integers(0, 40).map(
+        lambda n: np.frombuffer(bytearray(4 * n + 1), dtype=np.int32, offset=1)),  # unaligned
     st.lists(st.one_of(st.integers(), st.floats(), TEXT), max_size=8),
     st.lists(st.one_of(st.integers(-5, 5), st.none(), st.builds(object)), max_size=5)
     .map(object_array),
