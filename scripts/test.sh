@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # Every test: set up, build both presets, run the native, Python and Windows
-# (under Wine) suites.
+# (under Wine) suites; then the native and Python suites again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the simulated library's
+# concurrent use under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh linux windows
 ctest --preset linux
+scripts/build.sh sanitize tsan
+ctest --preset sanitize
+ctest --preset tsan
 ctest --preset windows --no-tests=ignore
