@@ -29,5 +29,12 @@ set(TARVEX_SANITIZE_PYTHON_ENV
   "PYTHONMALLOC=malloc")
 
 # Left out here, run by the linux preset: the install test builds and installs
-# a copy of its own, without sanitizers.
+# a copy of its own, without sanitizers. A stand-in shows up as skipped, so
+# every run says so.
 file(WRITE ${CMAKE_BINARY_DIR}/CTestCustom.cmake "set(CTEST_CUSTOM_TESTS_IGNORE kaDriver.install)\n")
+function(tarvex_left_out name reason)
+  add_test(NAME left-out.${name} COMMAND sh -c "echo '${reason}'; exit 77")
+  set_tests_properties(left-out.${name} PROPERTIES SKIP_RETURN_CODE 77)
+endfunction()
+cmake_language(DEFER CALL tarvex_left_out kaDriver.install
+  "builds an unsanitized copy of its own; runs in the linux preset")
