@@ -60,25 +60,54 @@ BEYOND = st.one_of(st.sampled_from(LIMITS), st.integers(min_value=2**31).map(Tag
                    st.integers(max_value=-2**31 - 1))
 TEXT = st.text(st.characters(blacklist_categories=()), max_size=12)
 
+def containers(inner):
+    return st.one_of(st.lists(inner, max_size=3), st.tuples(inner, inner),
+                     st.dictionaries(TEXT, inner, max_size=3))
+
+
+def neither_int_nor_text(value):
+    return not isinstance(value, (int, str))
+
+
+def every_other(array):
+    return array[::2]
+
+
+def byte_swapped(array):
+    return array.view(array.dtype.newbyteorder())
+
+
+def read_only(array):
+    array.setflags(write=False)
+    return array
+
+
+def unaligned(count):
+    return np.frombuffer(bytearray(4 * count + 1), dtype=np.int32, offset=1)
+
+
+def with_nul(text):
+    return text + "\0"
+
+
+# Strategies use named functions, not lambdas: Hypothesis reads a lambda's
+# source to describe it, and that reading has failed on us once.
 ANYTHING = st.recursive(
     st.one_of(st.none(), st.booleans(), st.integers(), st.integers().map(Tagged), st.floats(),
               st.complex_numbers(), TEXT, st.binary(max_size=4), st.builds(object),
               st.just(np.int32(3)), st.just(np.float64(2.5))),
-    lambda inner: st.one_of(st.lists(inner, max_size=3), st.tuples(inner, inner),
-                            st.dictionaries(TEXT, inner, max_size=3)),
-    max_leaves=6)
+    containers, max_leaves=6)
 # For arguments where an arbitrary int or str could block or wait (below).
-NO_INT_OR_TEXT = ANYTHING.filter(lambda v: not isinstance(v, (int, str)))
+NO_INT_OR_TEXT = ANYTHING.filter(neither_int_nor_text)
 
 SAMPLES = st.one_of(
     hnp.arrays(st.sampled_from([np.int32, np.int16, np.int64, np.uint32, np.float64, np.float32,
                                 np.bool_, np.complex128, ">i4", "U3", "M8[s]"]),
                hnp.array_shapes(min_dims=0, max_dims=2, min_side=0, max_side=6)),
-    hnp.arrays(np.int32, st.integers(0, 40)).map(lambda a: a[::2]),
-    hnp.arrays(np.int32, st.integers(0, 40)).map(lambda a: a.view(a.dtype.newbyteorder())),
-    hnp.arrays(np.int32, st.integers(0, 40)).map(lambda a: (a.setflags(write=False), a)[1]),
-    st.integers(0, 40).map(
-        lambda n: np.frombuffer(bytearray(4 * n + 1), dtype=np.int32, offset=1)),  # unaligned
+    hnp.arrays(np.int32, st.integers(0, 40)).map(every_other),
+    hnp.arrays(np.int32, st.integers(0, 40)).map(byte_swapped),
+    hnp.arrays(np.int32, st.integers(0, 40)).map(read_only),
+    st.integers(0, 40).map(unaligned),
     st.lists(st.one_of(st.integers(), st.floats(), TEXT), max_size=8),
     st.lists(st.one_of(st.integers(-5, 5), st.none(), st.builds(object)), max_size=5)
     .map(object_array),
@@ -119,7 +148,7 @@ KINDS = {
     # Hosts the system knows, or none the library is given: an unknown host
     # costs the library's unreachable delay.
     "s": st.one_of(st.sampled_from(["daq-lab-2", "localhost"]), st.just("daq-lab-2").map(Key),
-                   TEXT.map(lambda t: t + "\0"), st.just("\udc80")),
+                   TEXT.map(with_nul), st.just("\udc80")),
     "z": st.one_of(st.none(), TEXT),
     # No interrupt wait may go on without limit (a time-out of 0) or for long.
     "W": st.one_of(st.integers(1, 3), st.integers(1, 3).map(Tagged), st.integers(max_value=-1),
