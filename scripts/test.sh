@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Every test: set up, build both presets, run the native, Python and Windows
-# (under Wine) suites; then the native and Python suites again under
+# Every test: set up, check formatting, build both presets, run the native,
+# Python and Windows (under Wine) suites; then the native and Python suites again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the simulated library's
 # concurrent use under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+scripts/lint.sh
 scripts/build.sh linux windows
 ctest --preset linux
 scripts/build.sh sanitize tsan
