@@ -28,6 +28,18 @@ struct ListSpec {
     int recordWords;
 };
 
+// A list of records of one type, given as argument `position` of its
+// function, with the key table that fills each record.
+#define KADRIVER_LIST_ARGUMENT(position)                                                           \
+    KADRIVER_KIND_HEAD " as argument " #position,                                                  \
+        KADRIVER_KIND_HEAD " as list item in argument " #position
+
+template <class Record, int N>
+constexpr ListSpec listOf(const char *notList, const char *notDict, KeySpec (&keys)[N])
+{
+    return {notList, notDict, keys, N, static_cast<int>(sizeof(Record) / sizeof(int))};
+}
+
 template <int N> constexpr int countOf(const KeySpec (&)[N])
 {
     return N;

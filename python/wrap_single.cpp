@@ -30,13 +30,7 @@ KeySpec kSingleKeys[] = {
 KeySpec &kValueKey = kSingleKeys[4];
 KeySpec &kErrnoKey = kSingleKeys[7];
 
-const ListSpec kSingleList = {
-    KADRIVER_KIND_HEAD " as argument 1",
-    KADRIVER_KIND_HEAD " as list item in argument 1",
-    kSingleKeys,
-    countOf(kSingleKeys),
-    sizeof(kaSingleRecord) / sizeof(int),
-};
+const ListSpec kSingleList = listOf<kaSingleRecord>(KADRIVER_LIST_ARGUMENT(1), kSingleKeys);
 
 } // namespace
 

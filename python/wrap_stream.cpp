@@ -71,29 +71,11 @@ KeySpec kStopKeys[] = {
 #undef KEY_ENTRY
 #undef WORD
 
-const ListSpec kChannelList = {
-    KADRIVER_KIND_HEAD " as argument 3",
-    KADRIVER_KIND_HEAD " as list item in argument 3",
-    kChannelKeys,
-    countOf(kChannelKeys),
-    sizeof(kaStreamConfigRecord) / sizeof(int),
-};
+const ListSpec kChannelList = listOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kChannelKeys);
 
-const ListSpec kStartList = {
-    KADRIVER_KIND_HEAD " as argument 1",
-    KADRIVER_KIND_HEAD " as list item in argument 1",
-    kStartKeys,
-    countOf(kStartKeys),
-    sizeof(kaStreamStartRecord) / sizeof(int),
-};
+const ListSpec kStartList = listOf<kaStreamStartRecord>(KADRIVER_LIST_ARGUMENT(1), kStartKeys);
 
-const ListSpec kStopList = {
-    KADRIVER_KIND_HEAD " as argument 1",
-    KADRIVER_KIND_HEAD " as list item in argument 1",
-    kStopKeys,
-    countOf(kStopKeys),
-    sizeof(kaStreamStopRecord) / sizeof(int),
-};
+const ListSpec kStopList = listOf<kaStreamStopRecord>(KADRIVER_LIST_ARGUMENT(1), kStopKeys);
 
 // The start and stop lists: pack, one driver call, the result codes back.
 template <class Record>

@@ -17,13 +17,7 @@ KeySpec kExtractKeys[] = {
      KADRIVER_KIND_HEAD " as argument for 'Channel'", nullptr},
 };
 
-const ListSpec kExtractList = {
-    KADRIVER_KIND_HEAD " as argument 3",
-    KADRIVER_KIND_HEAD " as list item in argument 3",
-    kExtractKeys,
-    countOf(kExtractKeys),
-    sizeof(kaStreamConfigRecord) / sizeof(int),
-};
+const ListSpec kExtractList = listOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kExtractKeys);
 
 } // namespace
 

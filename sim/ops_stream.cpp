@@ -27,6 +27,20 @@ int findStream(Library &lib, int device, int subdevice, Stream *&stream)
     return 0;
 }
 
+// The configured stream of a read (input) or write (output), and a buffer of
+// *count values the caller hands over.
+int findTransfer(Library &lib, int device, int subdevice, bool output, const int *values,
+                 const int *count, Stream *&stream)
+{
+    if (int code = findStream(lib, device, subdevice, stream))
+        return code;
+    if (!stream->configured() || stream->output() != output)
+        return KA_SIM_NOT_CONFIGURED;
+    if (*count < 0)
+        return KA_SIM_INVALID_COUNT;
+    return *count > 0 && !values ? KA_SIM_INVALID_POINTER : 0;
+}
+
 // The start and stop lists: call-level checks, then each entry's own result
 // code from its stream's action.
 template <class Record, class Action>
@@ -176,19 +190,13 @@ KA_API int kaIOStreamRead(int iDevice, int iSubdevice, int iReadMode, int *piVal
     return call.run({sim::out(piCount)}, [&]() -> int {
         Library &lib = call.lib();
         Stream *stream = nullptr;
-        if (int code = findStream(lib, iDevice, iSubdevice, stream))
+        if (int code = findTransfer(lib, iDevice, iSubdevice, false, piValues, piCount, stream))
             return code;
-        if (!stream->configured() || stream->output())
-            return KA_SIM_NOT_CONFIGURED;
         if (iReadMode != KA_READ_MODE_BLOCKING && iReadMode != KA_READ_MODE_NONBLOCKING)
             return KA_SIM_INVALID_ARGUMENT;
         if (iFlags & ~KA_IO_STREAM_READ_FRAMES)
             return KA_SIM_INVALID_FLAGS;
         long long wanted = *piCount;
-        if (wanted < 0)
-            return KA_SIM_INVALID_COUNT;
-        if (wanted > 0 && !piValues)
-            return KA_SIM_INVALID_POINTER;
         if (iFlags & KA_IO_STREAM_READ_FRAMES)
             wanted -= wanted % stream->channelCount();
         if (iReadMode == KA_READ_MODE_BLOCKING) {
@@ -221,20 +229,14 @@ KA_API int kaIOStreamWrite(int iDevice, int iSubdevice, int iWriteMode, int *piV
     return call.run({sim::out(piCount)}, [&]() -> int {
         Library &lib = call.lib();
         Stream *stream = nullptr;
-        if (int code = findStream(lib, iDevice, iSubdevice, stream))
+        if (int code = findTransfer(lib, iDevice, iSubdevice, true, piValues, piCount, stream))
             return code;
-        if (!stream->configured() || !stream->output())
-            return KA_SIM_NOT_CONFIGURED;
         if (iWriteMode != KA_WRITE_MODE_BLOCKING && iWriteMode != KA_WRITE_MODE_NONBLOCKING &&
             iWriteMode != KA_WRITE_MODE_PRELOAD)
             return KA_SIM_INVALID_ARGUMENT;
         if (iFlags != KA_IO_STREAM_WRITE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
         const long long count = *piCount;
-        if (count < 0)
-            return KA_SIM_INVALID_COUNT;
-        if (count > 0 && !piValues)
-            return KA_SIM_INVALID_POINTER;
         Clock::time_point now = Clock::now();
         stream->update(now);
         const bool running = stream->state() == Stream::State::Running;
