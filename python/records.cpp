@@ -64,7 +64,10 @@ bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *rec
         next = k + 1;
         ++found;
     }
-    if (found < keyCount) {
+    bool complete = true;
+    for (int k = 0; k < keyCount; ++k)
+        complete = complete && values[k] != nullptr;
+    if (!complete) {
         for (int k = 0; seen && k < keyCount; ++k)
             seen[k] = nullptr;
         return readByLookup(dict, keys, keyCount, entry, record, values);

@@ -12,7 +12,7 @@ clang-format --dry-run --Werror "${sources[@]}"
 if [ "${1:-}" = "--tidy" ]; then
   [ -f build/linux/compile_commands.json ] || scripts/build.sh linux >/dev/null
   mapfile -t native < <(git ls-files 'sim/*.cpp' 'python/*.cpp' 'controlcenter/*.cpp' 'preinstall/*.cpp' |
-    grep -v -E '(Dlg|Tray|Platform|TarvexControlCenter|TarvexPreinstall)\.cpp$')
+    grep -v -E '(/wine/|(Dlg|Tray|Platform|TarvexControlCenter|TarvexPreinstall)\.cpp$)')
   clang-tidy -p build/linux --quiet "${native[@]}"
 fi
 echo "lint: clean"

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -62,7 +61,7 @@ class FakeEnumeration : public BoardEnumeration
             required = list.size();
             return Property::TooSmall;
         }
-        std::memcpy(buffer, list.data(), list.size());
+        list.copy(buffer, list.size()); // a double-NUL-ended list, copied whole
         return Property::Read;
     }
     void Description(int index, char *buffer, std::size_t capacity) override

@@ -228,6 +228,7 @@ std::string putOut(int runs, int values)
 std::vector<std::string> runTogether(const std::vector<Check> &checks)
 {
     std::vector<std::future<std::string>> running;
+    running.reserve(checks.size());
     for (const Check &check : checks)
         running.push_back(std::async(std::launch::async, check));
     std::vector<std::string> faults;
