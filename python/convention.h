@@ -42,11 +42,17 @@ bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, int e
 inline bool readValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry,
                       int *words)
 {
-    if (kind == Kind::Integer && PyLong_CheckExact(value)) {
-        int overflow;
-        const long v = PyLong_AsLongAndOverflow(value, &overflow);
-        if (!overflow && v >= INT32_MIN && v <= INT32_MAX) {
-            words[0] = static_cast<int>(v);
+    if (PyLong_CheckExact(value)) {
+        if (kind == Kind::Integer) {
+            int overflow;
+            const long v = PyLong_AsLongAndOverflow(value, &overflow);
+            if (!overflow && v >= INT32_MIN && v <= INT32_MAX) {
+                words[0] = static_cast<int>(v);
+                return true;
+            }
+        } else if (kind == Kind::LongInteger) {
+            words[0] =
+                static_cast<int>(static_cast<std::uint32_t>(PyLong_AsUnsignedLongMask(value)));
             return true;
         }
     }
