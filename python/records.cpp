@@ -2,11 +2,11 @@
 
 #include <cstring>
 
-static PyObject *keyName(KeySpec &spec)
+static PyObject *keyName(KeySpec &field)
 {
-    if (!spec.name)
-        spec.name = PyUnicode_InternFromString(spec.key); // kept for the module's life
-    return spec.name;
+    if (!field.name)
+        field.name = PyUnicode_InternFromString(field.key); // kept for the module's life
+    return field.name;
 }
 
 // Finds the keys not found by identity with lookups, which can run Python
@@ -18,19 +18,19 @@ static bool readByLookup(PyObject *dict, KeySpec *keys, int keyCount, int entry,
     for (int k = 0; k < keyCount; ++k)
         held[k] = PyRef::borrowed(values[k]);
     for (int k = 0; k < keyCount; ++k) {
-        KeySpec &spec = keys[k];
+        KeySpec &field = keys[k];
         if (!held[k]) {
-            PyObject *name = keyName(spec);
+            PyObject *name = keyName(field);
             if (!name)
                 return false;
             held[k] = PyRef::borrowed(PyDict_GetItemWithError(dict, name));
             if (!held[k]) {
                 if (!PyErr_Occurred())
-                    raiseTypeError(spec.missing, entry);
+                    raiseTypeError(field.missing, entry);
                 return false;
             }
         }
-        if (!readValue(held[k].get(), spec.kind, spec.wrongKind, entry, record + spec.word))
+        if (!readValue(held[k].get(), field.kind, field.wrongKind, entry, record + field.word))
             return false;
     }
     return true;
@@ -75,8 +75,8 @@ bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *rec
     for (int k = 0; seen && k < keyCount; ++k)
         seen[k] = values[k];
     for (int k = 0; k < keyCount; ++k) {
-        const KeySpec &spec = keys[k];
-        if (!readValue(values[k], spec.kind, spec.wrongKind, entry, record + spec.word))
+        const KeySpec &field = keys[k];
+        if (!readValue(values[k], field.kind, field.wrongKind, entry, record + field.word))
             return false;
     }
     return true;
@@ -89,15 +89,15 @@ PackedList::~PackedList()
     PyMem_Free(words_);
 }
 
-bool PackedList::pack(PyObject *list, const ListSpec &spec)
+bool PackedList::pack(PyObject *list, const ListSpec &layout)
 {
     if (!PyList_Check(list)) {
-        raiseWrongKind(spec.notList, kPythonList, list);
+        raiseWrongKind(layout.notList, kPythonList, list);
         return false;
     }
     const Py_ssize_t count = PyList_GET_SIZE(list);
-    const size_t recordBytes = spec.recordWords * sizeof(int);
-    const size_t slotBytes = recordBytes + (1 + spec.keyCount) * sizeof(PyObject *);
+    const size_t recordBytes = layout.recordWords * sizeof(int);
+    const size_t slotBytes = recordBytes + (1 + layout.keyCount) * sizeof(PyObject *);
     constexpr size_t align = alignof(PyObject *);
     if (count > INT32_MAX || static_cast<size_t>(count) > (PY_SSIZE_T_MAX - align) / slotBytes) {
         PyErr_NoMemory();
@@ -116,10 +116,10 @@ bool PackedList::pack(PyObject *list, const ListSpec &spec)
     words_ = static_cast<int *>(block);
     dicts_ = reinterpret_cast<PyObject **>(static_cast<char *>(block) + pointersAt);
     seen_ = dicts_ + count;
-    keys_ = spec.keys;
-    keyCount_ = spec.keyCount;
+    keys_ = layout.keys;
+    keyCount_ = layout.keyCount;
     count_ = count;
-    recordWords_ = spec.recordWords;
+    recordWords_ = layout.recordWords;
 
     for (Py_ssize_t i = 0; i < count; ++i) {
         PyObject *entry = PyList_GetItem(list, i); // fails if the list shrank meanwhile
@@ -128,11 +128,11 @@ bool PackedList::pack(PyObject *list, const ListSpec &spec)
         Py_INCREF(entry);
         dicts_[held_++] = entry;
         if (!PyDict_Check(entry)) {
-            raiseWrongKind(spec.notDict, kPythonDictionary, entry);
+            raiseWrongKind(layout.notDict, kPythonDictionary, entry);
             return false;
         }
         PyObject **seen = seen_ + i * keyCount_;
-        if (!packRecord(entry, spec.keys, spec.keyCount, static_cast<int>(i), record(i), seen))
+        if (!packRecord(entry, layout.keys, layout.keyCount, static_cast<int>(i), record(i), seen))
             return false;
         pythonRan_ = pythonRan_ || (keyCount_ > 0 && !seen[0]);
     }

@@ -62,9 +62,9 @@ class PackedList
     PackedList &operator=(const PackedList &) = delete;
     ~PackedList();
 
-    // Checks list against spec and packs it. On a fault sets the error and
+    // Checks list against layout and packs it. On a fault sets the error and
     // returns false; nothing of the caller's objects changes.
-    bool pack(PyObject *list, const ListSpec &spec);
+    bool pack(PyObject *list, const ListSpec &layout);
 
     int count() const { return static_cast<int>(count_); }
     int *records() { return words_; }

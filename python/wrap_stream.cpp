@@ -79,7 +79,7 @@ const ListSpec kStopList = listOf<kaStreamStopRecord>(KADRIVER_LIST_ARGUMENT(1),
 
 // The start and stop lists: pack, one driver call, the result codes back.
 template <class Record>
-PyObject *runList(PyObject *args, const char *format, const ListSpec &spec, KeySpec &errno_,
+PyObject *runList(PyObject *args, const char *format, const ListSpec &layout, KeySpec &errno_,
                   int (*operation)(Record *, int, int))
 {
     PyObject *list;
@@ -87,7 +87,7 @@ PyObject *runList(PyObject *args, const char *format, const ListSpec &spec, KeyS
     if (!PyArg_ParseTuple(args, format, &list, &flags))
         return nullptr;
     PackedList packed;
-    if (!packed.pack(list, spec))
+    if (!packed.pack(list, layout))
         return nullptr;
     const int code = operation(reinterpret_cast<Record *>(packed.records()), packed.count(), flags);
     if (code != 0)

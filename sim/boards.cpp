@@ -124,7 +124,7 @@ Boards::Boards(const System &system) : system_(&system)
     }
 }
 
-const Subdevice &Boards::spec(int device, int subdevice) const
+const Subdevice &Boards::described(int device, int subdevice) const
 {
     return system_->devices[device].subdevices[subdevice];
 }
@@ -137,13 +137,13 @@ int Boards::lookup(int device, int subdevice, const Subdevice *&found) const
         return KA_SIM_DEVICE_UNPLUGGED;
     if (subdevice < 0 || subdevice >= static_cast<int>(devices_[device].size()))
         return KA_SIM_INVALID_SUBDEVICE;
-    found = &spec(device, subdevice);
+    found = &described(device, subdevice);
     return 0;
 }
 
 void Boards::resetSubdevice(int device, int subdevice)
 {
-    const Subdevice &sub = spec(device, subdevice);
+    const Subdevice &sub = described(device, subdevice);
     SubdeviceState fresh;
     fresh.channels.resize(sub.channels);
     fresh.irqs.resize(sub.channels);
@@ -340,7 +340,7 @@ double Boards::counterRate(int device, int subdevice) const
         return 1e7;
     case KA_REF_CTR_PREVIOUS: {
         // Cascaded: the previous counter's output, when it runs periodically.
-        if (subdevice == 0 || spec(device, subdevice - 1).type != KA_TYPE_CTR)
+        if (subdevice == 0 || described(device, subdevice - 1).type != KA_TYPE_CTR)
             return 0.0;
         const SubdeviceState &previous = devices_[device][subdevice - 1];
         if ((previous.counterMode != 2 && previous.counterMode != 3) || previous.counterLoad == 0)
@@ -357,8 +357,8 @@ std::uint32_t Boards::counterValue(int device, int subdevice, Clock::time_point 
     const SubdeviceState &state = devices_[device][subdevice];
     const double elapsed = std::chrono::duration<double>(now - state.counterLoaded).count();
     const auto ticks = static_cast<long long>(elapsed * counterRate(device, subdevice));
-    auto width = spec(device, subdevice).capArgs.count(KA_CAP_CTR_WIDTH)
-                     ? spec(device, subdevice).capArgs.at(KA_CAP_CTR_WIDTH)[0]
+    auto width = described(device, subdevice).capArgs.count(KA_CAP_CTR_WIDTH)
+                     ? described(device, subdevice).capArgs.at(KA_CAP_CTR_WIDTH)[0]
                      : 16;
     const long long modulus = 1LL << std::min(width, 32);
     const long long load = state.counterLoad ? state.counterLoad : modulus;
@@ -389,7 +389,7 @@ int Boards::transferCounter(kaSingleRecord &r, const Subdevice &sub, SubdeviceSt
 
 double Boards::analogInput(int device, int subdevice, int channel, Clock::time_point at) const
 {
-    const Subdevice &sub = spec(device, subdevice);
+    const Subdevice &sub = described(device, subdevice);
     auto it = sub.signals.find(channel);
     if (it == sub.signals.end())
         return 0.0;
@@ -403,7 +403,7 @@ double Boards::analogInput(int device, int subdevice, int channel, Clock::time_p
     case Signal::Kind::Square:
         return s.value + (std::fmod(s.frequency * t, 1.0) < 0.5 ? s.amplitude : -s.amplitude);
     case Signal::Kind::Loopback: {
-        const Subdevice &source = spec(s.device, s.subdevice);
+        const Subdevice &source = described(s.device, s.subdevice);
         const ChannelState &out = devices_[s.device][s.subdevice].channels[s.channel];
         const Range &range = source.ranges[out.range];
         return out.output < 0 ? 0.0 : toPhysical(range, out.output);
@@ -414,7 +414,7 @@ double Boards::analogInput(int device, int subdevice, int channel, Clock::time_p
 
 std::uint32_t Boards::lines(int device, int subdevice) const
 {
-    const Subdevice &sub = spec(device, subdevice);
+    const Subdevice &sub = described(device, subdevice);
     const SubdeviceState &state = devices_[device][subdevice];
     std::uint32_t inputs = 0;
     if (sub.loopback.present()) {
@@ -505,8 +505,8 @@ IrqState *Boards::irq(int device, int subdevice, int channel)
 
 Clock::time_point Boards::updateIrq(int device, int subdevice, IrqState &irq, Clock::time_point now)
 {
-    const double rate = spec(device, subdevice).irqRateHz;
-    if (spec(device, subdevice).type != KA_TYPE_EXT_IRQ || rate <= 0)
+    const double rate = described(device, subdevice).irqRateHz;
+    if (described(device, subdevice).type != KA_TYPE_EXT_IRQ || rate <= 0)
         return Clock::time_point::max();
     const double elapsed = std::chrono::duration<double>(now - irq.start).count();
     const auto fired = static_cast<long long>(elapsed * rate);
@@ -527,7 +527,7 @@ void Boards::countArmedDigitalIrqs()
     for (size_t d = 0; d < devices_.size(); ++d)
         for (size_t s = 0; s < devices_[d].size(); ++s)
             for (const IrqState &irq : devices_[d][s].irqs)
-                armedDigitalIrqs_ += irq.armed && isDigital(spec(d, s).type);
+                armedDigitalIrqs_ += irq.armed && isDigital(described(d, s).type);
 }
 
 void Boards::digitalChanged()
@@ -539,7 +539,7 @@ void Boards::digitalChanged()
             for (size_t c = 0; c < devices_[d][s].irqs.size(); ++c) {
                 IrqState &irq = devices_[d][s].irqs[c];
                 if (!irq.armed || irq.source == KA_IRQ_SOURCE_DIO_OVER_TEMP ||
-                    !isDigital(spec(d, s).type))
+                    !isDigital(described(d, s).type))
                     continue;
                 const int shift = static_cast<int>(c) * irq.widthBits;
                 const std::uint32_t now =

@@ -87,7 +87,7 @@ class Boards
     SubdeviceState &state(int device, int subdevice) { return devices_[device][subdevice]; }
 
   private:
-    const Subdevice &spec(int device, int subdevice) const;
+    const Subdevice &described(int device, int subdevice) const;
     int lookup(int device, int subdevice, const Subdevice *&found) const;
     int transferAnalog(kaSingleRecord &record, const Subdevice &sub, SubdeviceState &state,
                        Clock::time_point now);
