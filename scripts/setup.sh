@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs. Safe to run again: it only
-# installs what is missing, and only touches apt when something is.
+# Installs every Debian package the project needs, and the emulator that lets
+# Wine run our 32-bit programs on a kernel without 32-bit support. Safe to run
+# again: it only installs what is missing, and only touches apt when something
+# is.
 set -euo pipefail
 
 packages=(
@@ -32,3 +34,5 @@ if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
     sudo_if_needed apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
 fi
+
+"$(dirname "$0")/../win32/ia32-emulation.sh" install

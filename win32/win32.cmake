@@ -3,13 +3,16 @@
 #   include(${PROJECT_SOURCE_DIR}/win32/win32.cmake)
 #   target_link_libraries(MyProgram PRIVATE win32_dialog)   # Dialog.h
 #   win32_wine_targets(MyProgram MyTestHelper)               # built for Wine64 too
+#   win32_wine_tools(MyProbe)                                # built for Wine64 only
 #   add_test(... COMMAND ${WINE_PYTEST} ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine)
 #   set_tests_properties(... PROPERTIES ENVIRONMENT "${WINE_TEST_ENV};MY_EXE32=...;MY_EXE64=...")
 #
 # Hosts without IA-32 emulation cannot run 32-bit programs, not even under
 # Wine, so every target named by win32_wine_targets is also built for 64-bit
 # Windows in ${WINE64_BINARY_DIR}, with the same relative paths as in this
-# build; wine_harness.py picks the build the host can run.
+# build; wine_harness.py picks the build the host can run. Tools that only
+# look at and drive the programs under test always run as their 64-bit build,
+# which starts fastest, so this build leaves them out of its default target.
 if(NOT WIN32)
   return()
 endif()
@@ -17,11 +20,10 @@ endif()
 # Every including directory needs these; the targets below are made once.
 set(WINE64_BINARY_DIR ${CMAKE_BINARY_DIR}/wine64 CACHE INTERNAL "64-bit build for the Wine tests")
 find_program(PYTHON3_FOR_TESTS python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
-set(WINE_PYTEST ${PYTHON3_FOR_TESTS} -m pytest -q -p no:cacheprovider)
+set(WINE_PYTEST ${PYTHON3_FOR_TESTS} -m pytest -q -p no:cacheprovider -p wine_harness)
 set(WINE_TEST_ENV
   "PYTHONPATH=${CMAKE_CURRENT_LIST_DIR}"
-  "WINTEST_EXE32=$<TARGET_FILE:wintest>"
-  "WINTEST_EXE64=${WINE64_BINARY_DIR}/tools/wintest.exe"
+  "WINTEST_EXE=${WINE64_BINARY_DIR}/tools/wintest.exe"
   "ARTIFACTS_DIR=${PROJECT_SOURCE_DIR}/artifacts")
 
 include_guard(GLOBAL)
@@ -37,11 +39,18 @@ function(win32_wine_targets)
   set_property(GLOBAL APPEND PROPERTY WIN32_WINE_TARGETS ${ARGN})
 endfunction()
 
+function(win32_wine_tools)
+  if(NOT TARVEX_WINE64_BUILD)
+    set_target_properties(${ARGN} PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
+  win32_wine_targets(${ARGN})
+endfunction()
+
 if(TARVEX_WINE64_BUILD)
   return()
 endif()
 
-win32_wine_targets(wintest)
+win32_wine_tools(wintest)
 
 # Declared once every directory has named its targets.
 function(_win32_add_wine64_build)

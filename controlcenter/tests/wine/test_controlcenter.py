@@ -26,7 +26,7 @@ class Program:
     def __init__(self, wine):
         self.wine = wine
         pick = lambda name: wine.pick(os.environ[name + "32"], os.environ[name + "64"])
-        self.probe_exe = pick("CCPROBE_EXE")
+        self.probe_exe = os.environ["CCPROBE_EXE"]
         self.folder = wine.make_folder("Tarvex", "bin", "cc")
         self.exe = os.path.join(self.folder, "TarvexControlCenter.exe")
         shutil.copy(pick("CC_EXE"), self.exe)
