@@ -88,6 +88,13 @@ def test_imports_nothing_newer_than_xp_sp2(image):
     assert newer == []
 
 
+def test_looks_up_the_wow64_query_at_run_time(image):
+    # Windows before XP SP2 lacks it, and the launcher must start there too.
+    kernel32 = [name for dll, names in image.imports.items() if dll.lower() == "kernel32.dll"
+                for name in names]
+    assert "IsWow64Process" not in kernel32
+
+
 @pytest.mark.parametrize("dll, name, newer", [
     ("kernel32.dll", "GetTickCount64", True),
     ("kernel32.dll", "AcquireSRWLockExclusive", True),
