@@ -12,8 +12,8 @@
         program.wait(timeout=10)
 
 One session is one WINEPREFIX (made with mktemp, removed at the end) and one
-Xvfb display; its first start takes about ten seconds, so a test module keeps
-one session for all its cases. WINEDEBUG=-all, and Mono and Gecko are not
+Xvfb display; its first start takes about twenty seconds, so a test module
+keeps one session for all its cases. WINEDEBUG=-all, and Mono and Gecko are not
 installed.
 
 Which build runs: our programs are 32-bit, and the tests run them so wherever
