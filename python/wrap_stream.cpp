@@ -153,8 +153,8 @@ PyObject *kadriver_kaIOStreamRead(PyObject *, PyObject *args)
     if (!owner)
         return nullptr;
     const int asked = count;
-    auto *data = static_cast<int *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(owner.get())));
-    const int code = kaIOStreamRead(device, subdevice, mode, data, &count, flags);
+    const int code =
+        kaIOStreamRead(device, subdevice, mode, sampleData(owner.get()), &count, flags);
     if (code != 0)
         return raiseDriverError(code);
     if (!checkDeliveredCount("kaIOStreamRead", count, asked))
@@ -191,8 +191,7 @@ PyObject *kadriver_kaIOStreamWrite(PyObject *, PyObject *args)
     PyRef owner(newSampleOwner(rest));
     if (!owner)
         return nullptr;
-    std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject *>(owner.get())), data + count,
-                rest * sizeof(int));
+    std::memcpy(sampleData(owner.get()), data + count, rest * sizeof(int));
     return sampleView(owner.release(), rest);
 }
 

@@ -47,7 +47,7 @@ PyObject *kadriver_kaUtilityExtractValues(PyObject *, PyObject *args)
     const int code = kaUtilityExtractValues(
         channel, static_cast<int *>(PyArray_DATA(input)), static_cast<int>(given),
         reinterpret_cast<kaStreamConfigRecord *>(entries.records()), entries.count(),
-        static_cast<int *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(owner.get()))), &count);
+        sampleData(owner.get()), &count);
     if (code != 0)
         return raiseDriverError(code);
     if (!checkDeliveredCount("kaUtilityExtractValues", count, given))

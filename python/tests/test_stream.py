@@ -280,13 +280,8 @@ def test_read_fills_the_arrays_own_memory_which_outlives_everything(opened):
     start((0, 0))
     values = K.kaIOStreamRead(*AI, K.KA_READ_MODE_BLOCKING, 1000, 0)
     assert values.ctypes.data == opened.captured_address("kaIOStreamRead")
-    owner = values.base
-    assert isinstance(owner, np.ndarray) and owner.ctypes.data == values.ctypes.data
-    with pytest.raises(ValueError):
-        owner.resize(10)  # memory in use by the view cannot move
     K.kaClose(0)
     opened.reset()
-    del owner
     gc.collect()
     assert (values == values[0]).all() and values[0] == round(11.25 * 65535 / 19.999694824)
 
