@@ -116,6 +116,7 @@ bool PackedList::pack(PyObject *list, const ListSpec &layout)
     words_ = static_cast<int *>(block);
     dicts_ = reinterpret_cast<PyObject **>(static_cast<char *>(block) + pointersAt);
     seen_ = dicts_ + count;
+    layout_ = &layout;
     keys_ = layout.keys;
     keyCount_ = layout.keyCount;
     count_ = count;
@@ -139,9 +140,9 @@ bool PackedList::pack(PyObject *list, const ListSpec &layout)
     return true;
 }
 
-bool PackedList::writeBack(std::initializer_list<Result> results)
+bool PackedList::writeBack()
 {
-    const Py_ssize_t perEntry = static_cast<Py_ssize_t>(results.size());
+    const Py_ssize_t perEntry = layout_->resultCount;
     const Py_ssize_t total = count_ * perEntry;
     PyObject **values = PyMem_New(PyObject *, total ? total : 1);
     if (!values) {
@@ -151,9 +152,11 @@ bool PackedList::writeBack(std::initializer_list<Result> results)
     Py_ssize_t made = 0;
     bool ok = true;
     for (Py_ssize_t i = 0; ok && i < count_; ++i) {
-        for (const Result &r : results) {
-            const int field = record(i)[r.key->word];
-            values[made] = r.isUnsigned ? makeItem(Unsigned{field}) : makeItem(Signed{field});
+        for (Py_ssize_t r = 0; r < perEntry; ++r) {
+            const KeySpec &key = keys_[layout_->resultKeys[r]];
+            const int field = record(i)[key.word];
+            values[made] = key.result == WriteBack::Unsigned ? makeItem(Unsigned{field})
+                                                             : makeItem(Signed{field});
             if (!values[made]) {
                 ok = false;
                 break;
@@ -162,7 +165,7 @@ bool PackedList::writeBack(std::initializer_list<Result> results)
         }
     }
     for (Py_ssize_t v = 0; ok && v < total; ++v) {
-        KeySpec *key = results.begin()[v % perEntry].key;
+        KeySpec *key = &keys_[layout_->resultKeys[v % perEntry]];
         const Py_ssize_t i = v / perEntry;
         if (!pythonRan_ && seen_[i * keyCount_ + (key - keys_)] == values[v])
             continue;

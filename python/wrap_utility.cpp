@@ -14,7 +14,7 @@ KeySpec kExtractKeys[] = {
     {"Channel", Kind::Integer,
      static_cast<int>(offsetof(kaStreamConfigRecord, iChannel) / sizeof(int)),
      "Key 'Channel' expected in config list entry %d",
-     KADRIVER_KIND_HEAD " as argument for 'Channel'", nullptr},
+     KADRIVER_KIND_HEAD " as argument for 'Channel'"},
 };
 
 const ListSpec kExtractList = listOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kExtractKeys);

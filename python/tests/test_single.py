@@ -6,6 +6,7 @@ import struct
 import pytest
 
 import kaDriver
+from conftest import single_entries, start_entries, stop_entries
 
 K = kaDriver
 KEYS = ["Device", "Subdevice", "Channel", "Dir", "Value", "TimeOut", "Flags", "Errno"]
@@ -151,6 +152,22 @@ def test_write_back_after_python_code_ran_still_writes(opened):
     entries.extend([first, entry(0, 0, 99)])
     K.kaIOSingle(entries, 0)
     assert entries[0]["Value"] == 36864 and entries[1]["Errno"] == opened.code("INVALID_CHANNEL")
+
+
+@pytest.mark.parametrize("function, make, fields", [
+    (K.kaIOSingle, single_entries, {"Value": 4, "Errno": 7}),
+    (K.kaIOStreamStart, start_entries, {"Errno": 5}),
+    (K.kaIOStreamStop, stop_entries, {"Errno": 4}),
+], ids=lambda value: getattr(value, "__name__", None))
+def test_write_back_fills_each_key_from_its_own_field(opened, function, make, fields):
+    """Every field the driver gives back overridden with a value of its own:
+    exactly the keys written back change, each to its own field's value."""
+    for slot in range(8):
+        opened.override(function.__name__, slot, 1000 + slot)
+    entries = make()
+    before = copy.deepcopy(entries)
+    function(entries, 0)
+    assert entries == [{**e, **{key: 1000 + slot for key, slot in fields.items()}} for e in before]
 
 
 def test_write_back_keeps_other_keys(opened):
