@@ -1,8 +1,10 @@
 // Lists of dictionaries packed into the driver's record arrays, key by key,
-// from tables that describe each key; and the write-back of results into the
-// caller's dictionaries.
+// from tables that describe each key; and the write-back of the fields the
+// driver fills into the caller's dictionaries.
 #ifndef KADRIVER_RECORDS_H
 #define KADRIVER_RECORDS_H
+
+#include <cassert>
 
 #include "convention.h"
 
@@ -28,7 +30,9 @@ struct KeySpec {
 constexpr int kMaxKeys = 16;
 
 // A list argument: its messages, the keys of its records and those of them
-// that are written back, in table order.
+// that are written back, in table order. A list's fields are 32-bit words
+// among the first kMaxKeys of its record (tick counts belong to the trigger
+// set-up alone), as the one-pass read of its dictionaries takes them.
 struct ListSpec {
     const char *notList; // "... as argument N", for an argument that is no list
     const char *notDict; // "... as list item in argument N"
@@ -48,12 +52,14 @@ struct ListSpec {
 template <class Record, int N>
 ListSpec listOf(const char *notList, const char *notDict, KeySpec (&keys)[N])
 {
-    static_assert(N <= kMaxKeys, "more keys than a record has");
+    static_assert(N <= kMaxKeys, "more keys than a record read in one pass can have");
     ListSpec layout{notList, notDict, keys, N, static_cast<int>(sizeof(Record) / sizeof(int)),
                     {},      0};
-    for (int k = 0; k < N; ++k)
+    for (int k = 0; k < N; ++k) {
+        assert(keys[k].kind != Kind::Ticks && keys[k].word < kMaxKeys);
         if (keys[k].result != WriteBack::None)
             layout.resultKeys[layout.resultCount++] = k;
+    }
     return layout;
 }
 
@@ -62,15 +68,16 @@ template <int N> constexpr int countOf(const KeySpec (&)[N])
     return N;
 }
 
-// Fills record from dict, keys in table order; words no key names are left
-// as they are. On the first fault sets the error and returns false. When
-// seen is given, it receives the values read (borrowed), or all nulls when a
-// key had to be looked up, which can run Python code.
-bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record,
-                PyObject **seen = nullptr);
+// Fills record from dict, each key looked up in table order when its turn
+// comes; words no key names are left as they are. On the first fault sets
+// the error and returns false.
+bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record);
 
-// The records of one list, with a reference to each dictionary they came
-// from, in one block of the interpreter's memory that lives for one call.
+// The records of one list in one block of the interpreter's memory that
+// lives for one call, sized for everything the call needs: the records, a
+// reference to each dictionary they came from and, where keys are written
+// back, the values read and then the values made after the call, and a set
+// that finds dictionaries listed more than once.
 class PackedList
 {
   public:
@@ -85,28 +92,25 @@ class PackedList
 
     int count() const { return static_cast<int>(count_); }
     int *records() { return words_; }
-    int *record(Py_ssize_t i) { return words_ + i * recordWords_; }
 
     // After a successful call: sets the layout's result keys of each
-    // dictionary to their fields of its record, in list order. Every value
-    // is made before any dictionary is touched, so a failure (out of memory)
-    // leaves all dictionaries as they were. A dictionary that already holds
-    // the very object (a small int passed again unchanged) is left as it is,
-    // unless Python code ran while the list was read and may have changed it
-    // since.
+    // dictionary to their fields of its record, entry by entry in list
+    // order. Every value is made before any dictionary is touched, so
+    // running out of memory leaves all dictionaries as they were.
     bool writeBack();
 
   private:
-    Py_ssize_t count_ = 0;
-    int recordWords_ = 0;
-    int *words_ = nullptr;
-    PyObject **dicts_ = nullptr; // within the same block, after the records
-    PyObject **seen_ = nullptr;  // the values read, keyCount_ per entry, after those
+    void forgetRepeatedDictionaries();
+
     const ListSpec *layout_ = nullptr;
-    KeySpec *keys_ = nullptr;
-    int keyCount_ = 0;
-    bool pythonRan_ = false;
+    Py_ssize_t count_ = 0;
+    int *words_ = nullptr;
+    PyObject **dicts_ = nullptr;     // within the same block, after the records
+    PyObject **results_ = nullptr;   // resultCount per entry, after those
+    PyObject **seenDicts_ = nullptr; // a hash set of 2**tableBits_ slots, after those
+    int tableBits_ = 0;
     Py_ssize_t held_ = 0;
+    bool calm_ = true; // no Python code can have run since the list was read
 };
 
 #endif

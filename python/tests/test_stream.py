@@ -226,6 +226,16 @@ def test_start_writes_each_result_code_back(opened):
     assert stops[0]["Errno"] == 0
 
 
+def test_a_dictionary_listed_twice_ends_with_the_last_entrys_code(opened):
+    K.kaIOStreamConfig(*AI, [channel(0)], trigger(), 0, 0)
+    twice = start_entry()
+    twice["Errno"] = opened.code("BUSY")
+    for _ in range(2):
+        K.kaIOStreamStart([twice, twice], 0)  # the second start finds the stream running
+        assert twice["Errno"] == opened.code("BUSY")
+        K.kaIOStreamStop([stop_entry()], 0)
+
+
 @pytest.mark.parametrize("function, make", [(K.kaIOStreamStart, start_entry),
                                             (K.kaIOStreamStop, stop_entry)])
 def test_failed_list_call_leaves_dictionaries(opened, function, make):
