@@ -13,47 +13,38 @@ PyObject *keyName(KeySpec &field)
 }
 
 // Reads dict into record in one pass that runs no Python code, and leaves in
-// seen the objects read for the layout's result keys. Keys are matched to the
-// table by identity, the next key of the table tried first since dictionary
-// literals and keyword calls mostly list them in table order; each value is
-// converted on the spot. A dictionary holds a key object once, so the count
-// of matches tells when every key of the table is found. False as soon as the
-// pass meets what it cannot settle without running Python code or raising: a
-// key of the caller's that is not an exact str (its comparisons could run
-// Python code), a value that is not a small plain int, or, at the end, a key
-// of the table not found by identity (absent, or an equal string of the
-// caller's).
+// seen the objects read for the layout's result keys. The table's keys must
+// come in table order, as dictionary literals and keyword calls list them,
+// each matched by identity when its turn comes and its value converted on
+// the spot; the caller's own keys may come anywhere between them. False as
+// soon as the pass meets what it cannot settle without running Python code
+// or raising: a key of the caller's that is not an exact str (its
+// comparisons could run Python code), a value that is not a small plain int,
+// or, at the end, a key of the table not matched (absent, out of order, or
+// an equal string of the caller's).
 inline bool readInOnePass(PyObject *dict, const ListSpec &layout, int *record, PyObject **seen)
 {
     const KeySpec *const keys = layout.keys;
-    const KeySpec *const end = keys + layout.keyCount;
-    PyObject *values[kMaxKeys]; // by record word
-    const KeySpec *next = keys;
-    int found = 0;
+    const int keyCount = layout.keyCount;
+    PyObject *values[kMaxKeys];
+    int next = 0;
     Py_ssize_t position = 0;
     PyObject *key, *value;
     while (PyDict_Next(dict, &position, &key, &value)) {
-        const KeySpec *field = next;
-        if (field == end || key != field->name) {
-            for (field = keys; field != end && key != field->name; ++field) {
-            }
-            if (field == end) {
-                if (!PyUnicode_CheckExact(key))
-                    return false;
-                continue;
-            }
-        }
-        if (!readSmallInt(value, record + field->word))
+        if (next < keyCount && key == keys[next].name) {
+            if (!readSmallInt(value, record + keys[next].word))
+                return false;
+            values[next] = value;
+            if (++next == keyCount && PyDict_GET_SIZE(dict) == keyCount)
+                break; // no key of the caller's is left to look at
+        } else if (!PyUnicode_CheckExact(key)) {
             return false;
-        values[field->word] = value;
-        next = field + 1;
-        if (++found == layout.keyCount && PyDict_GET_SIZE(dict) == layout.keyCount)
-            break; // no key of the caller's is left to look at
+        }
     }
-    if (found != layout.keyCount)
+    if (next != keyCount)
         return false;
     for (int r = 0; r < layout.resultCount; ++r)
-        seen[r] = values[keys[layout.resultKeys[r]].word];
+        seen[r] = values[layout.resultKeys[r]];
     return true;
 }
 

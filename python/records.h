@@ -30,9 +30,9 @@ struct KeySpec {
 constexpr int kMaxKeys = 16;
 
 // A list argument: its messages, the keys of its records and those of them
-// that are written back, in table order. A list's fields are 32-bit words
-// among the first kMaxKeys of its record (tick counts belong to the trigger
-// set-up alone), as the one-pass read of its dictionaries takes them.
+// that are written back, in table order. A list's fields are 32-bit (tick
+// counts belong to the trigger set-up alone), as the one-pass read of its
+// dictionaries takes them.
 struct ListSpec {
     const char *notList; // "... as argument N", for an argument that is no list
     const char *notDict; // "... as list item in argument N"
@@ -56,7 +56,7 @@ ListSpec listOf(const char *notList, const char *notDict, KeySpec (&keys)[N])
     ListSpec layout{notList, notDict, keys, N, static_cast<int>(sizeof(Record) / sizeof(int)),
                     {},      0};
     for (int k = 0; k < N; ++k) {
-        assert(keys[k].kind != Kind::Ticks && keys[k].word < kMaxKeys);
+        assert(keys[k].kind != Kind::Ticks);
         if (keys[k].result != WriteBack::None)
             layout.resultKeys[layout.resultCount++] = k;
     }
