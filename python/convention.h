@@ -7,6 +7,10 @@
 
 #include "pyref.h"
 
+#if PY_VERSION_HEX < 0x030B0000
+#    include <longintrepr.h> // PyLongObject's digits; Python.h has them from 3.11
+#endif
+
 // The exception class kaDriver.error, set once at initialisation.
 extern PyObject *kadriver_error;
 
@@ -38,25 +42,33 @@ const char *kindName(Kind kind);
 // and entry, and returns false.
 bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry, int *words);
 
-// The same, with the common case (a plain int for a 32-bit field) inline.
+// Reads a plain int held in one internal digit (below 2**30 in magnitude,
+// so it fits a 32-bit field of either kind) into word, without a call;
+// false, with no error set, for any other object. Runs no Python code.
+inline bool readSmallInt(PyObject *value, int *word)
+{
+    if (!PyLong_CheckExact(value))
+        return false;
+    auto *number = reinterpret_cast<PyLongObject *>(value);
+#if PY_VERSION_HEX >= 0x030C0000
+    if (!PyUnstable_Long_IsCompact(number))
+        return false;
+    *word = static_cast<int>(PyUnstable_Long_CompactValue(number));
+#else
+    const Py_ssize_t digits = Py_SIZE(value); // negative for a negative value
+    if (digits < -1 || digits > 1)
+        return false;
+    *word = static_cast<int>(digits * static_cast<Py_ssize_t>(number->ob_digit[0]));
+#endif
+    return true;
+}
+
+// The same for any value and kind, with readAnyValue's faults.
 inline bool readValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry,
                       int *words)
 {
-    if (PyLong_CheckExact(value)) {
-        if (kind == Kind::Integer) {
-            int overflow;
-            const long v = PyLong_AsLongAndOverflow(value, &overflow);
-            if (!overflow && v >= INT32_MIN && v <= INT32_MAX) {
-                words[0] = static_cast<int>(v);
-                return true;
-            }
-        } else if (kind == Kind::LongInteger) {
-            words[0] =
-                static_cast<int>(static_cast<std::uint32_t>(PyLong_AsUnsignedLongMask(value)));
-            return true;
-        }
-    }
-    return readAnyValue(value, kind, wrongKindFormat, entry, words);
+    return (kind != Kind::Ticks && readSmallInt(value, words)) ||
+           readAnyValue(value, kind, wrongKindFormat, entry, words);
 }
 
 // Raises TypeError from one of the module's format literals, formatted into

@@ -2,81 +2,79 @@
 
 #include <cstring>
 
-static PyObject *keyName(KeySpec &field)
+namespace
+{
+
+PyObject *keyName(KeySpec &field)
 {
     if (!field.name)
         field.name = PyUnicode_InternFromString(field.key); // kept for the module's life
     return field.name;
 }
 
-// Finds the keys not found by identity with lookups, which can run Python
-// code that changes the dictionary, so every value is held meanwhile.
-static bool readByLookup(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record,
-                         PyObject **values)
+// Reads dict into record in one pass that runs no Python code, and leaves in
+// seen the objects read for the layout's result keys. The table's keys must
+// come in table order, as dictionary literals and keyword calls list them,
+// each matched by identity when its turn comes and its value converted on
+// the spot; the caller's own keys may come anywhere between them. False as
+// soon as the pass meets what it cannot settle without running Python code
+// or raising: a key of the caller's that is not an exact str (its
+// comparisons could run Python code), a value that is not a small plain int,
+// or, at the end, a key of the table not matched (absent, out of order, or
+// an equal string of the caller's).
+inline bool readInOnePass(PyObject *dict, const ListSpec &layout, int *record, PyObject **seen)
 {
-    PyRef held[kMaxKeys];
-    for (int k = 0; k < keyCount; ++k)
-        held[k] = PyRef::borrowed(values[k]);
-    for (int k = 0; k < keyCount; ++k) {
-        KeySpec &field = keys[k];
-        if (!held[k]) {
-            PyObject *name = keyName(field);
-            if (!name)
+    const KeySpec *const keys = layout.keys;
+    const int keyCount = layout.keyCount;
+    PyObject *values[kMaxKeys];
+    int next = 0;
+    Py_ssize_t position = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(dict, &position, &key, &value)) {
+        if (next < keyCount && key == keys[next].name) {
+            if (!readSmallInt(value, record + keys[next].word))
                 return false;
-            held[k] = PyRef::borrowed(PyDict_GetItemWithError(dict, name));
-            if (!held[k]) {
-                if (!PyErr_Occurred())
-                    raiseTypeError(field.missing, entry);
-                return false;
-            }
-        }
-        if (!readValue(held[k].get(), field.kind, field.wrongKind, entry, record + field.word))
+            values[next] = value;
+            if (++next == keyCount && PyDict_GET_SIZE(dict) == keyCount)
+                break; // no key of the caller's is left to look at
+        } else if (!PyUnicode_CheckExact(key)) {
             return false;
+        }
     }
+    if (next != keyCount)
+        return false;
+    for (int r = 0; r < layout.resultCount; ++r)
+        seen[r] = values[layout.resultKeys[r]];
     return true;
 }
 
-bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record,
-                PyObject **seen)
+// A slot of a hash set of 2**bits slots for an object's address.
+size_t slotOf(const PyObject *object, int bits)
 {
-    // One pass over the dictionary finds the keys that are our own interned
-    // strings, as the keys of dictionary literals and keyword arguments are,
-    // trying the next key of the table first since callers mostly write them
-    // in that order. No Python code runs in this pass.
-    PyObject *values[kMaxKeys];
-    for (int k = 0; k < keyCount; ++k)
-        values[k] = nullptr;
-    Py_ssize_t position = 0;
-    PyObject *key, *value;
-    int found = 0;
-    int next = 0;
-    while (found < keyCount && PyDict_Next(dict, &position, &key, &value)) {
-        int k = next;
-        if (k >= keyCount || key != keys[k].name) {
-            for (k = 0; k < keyCount && key != keys[k].name; ++k) {
-            }
-            if (k == keyCount)
-                continue; // a key of the caller's own
-        }
-        if (values[k])
-            continue; // cannot happen with unique keys; never count a slot twice
-        values[k] = value;
-        next = k + 1;
-        ++found;
-    }
-    bool complete = true;
-    for (int k = 0; k < keyCount; ++k)
-        complete = complete && values[k] != nullptr;
-    if (!complete) {
-        for (int k = 0; seen && k < keyCount; ++k)
-            seen[k] = nullptr;
-        return readByLookup(dict, keys, keyCount, entry, record, values);
-    }
-    for (int k = 0; seen && k < keyCount; ++k)
-        seen[k] = values[k];
+    const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(object));
+    return static_cast<size_t>((address * 0x9E3779B97F4A7C15u) >> (64 - bits));
+}
+
+} // namespace
+
+// Each key is looked up when its turn comes: a lookup can run Python code (a
+// colliding key's __eq__) that changes the dictionary, so no value may be
+// read ahead of its turn. Between a lookup and the conversion of the value it
+// gives, no Python code runs.
+bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record)
+{
     for (int k = 0; k < keyCount; ++k) {
-        const KeySpec &field = keys[k];
-        if (!readValue(values[k], field.kind, field.wrongKind, entry, record + field.word))
+        KeySpec &field = keys[k];
+        PyObject *name = keyName(field);
+        if (!name)
+            return false;
+        PyObject *value = PyDict_GetItemWithError(dict, name);
+        if (!value) {
+            if (!PyErr_Occurred())
+                raiseTypeError(field.missing, entry);
+            return false;
+        }
+        if (!readValue(value, field.kind, field.wrongKind, entry, record + field.word))
             return false;
     }
     return true;
@@ -97,32 +95,45 @@ bool PackedList::pack(PyObject *list, const ListSpec &layout)
     }
     const Py_ssize_t count = PyList_GET_SIZE(list);
     const size_t recordBytes = layout.recordWords * sizeof(int);
-    const size_t slotBytes = recordBytes + (1 + layout.keyCount) * sizeof(PyObject *);
+    // Per entry: its record, its dictionary, the values of its result keys
+    // and at most four slots of the set of dictionaries.
+    const size_t entryBytes = recordBytes + (5 + layout.resultCount) * sizeof(PyObject *);
     constexpr size_t align = alignof(PyObject *);
-    if (count > INT32_MAX || static_cast<size_t>(count) > (PY_SSIZE_T_MAX - align) / slotBytes) {
+    if (count > INT32_MAX || static_cast<size_t>(count) > (PY_SSIZE_T_MAX - align) / entryBytes) {
         PyErr_NoMemory();
         return false;
     }
-    // Records first (the driver sees them contiguous), then the dictionaries,
-    // then the values read from them, at a pointer's alignment: an odd count
-    // of records of an odd number of words would leave them misaligned.
+    int tableBits = 0;
+    if (layout.resultCount > 0)
+        for (tableBits = 1; (size_t{1} << tableBits) < 2 * static_cast<size_t>(count);)
+            ++tableBits;
+    const size_t tableSize = tableBits ? size_t{1} << tableBits : 0;
+    // Records first (the driver sees them contiguous), then the pointers at
+    // their alignment: an odd count of records of an odd number of words
+    // would leave them misaligned.
     const size_t pointersAt = (count * recordBytes + align - 1) / align * align;
-    void *block = PyMem_Malloc(pointersAt + count * (slotBytes - recordBytes));
+    const size_t pointers = count * (1 + layout.resultCount) + tableSize;
+    void *block = PyMem_Malloc(pointersAt + pointers * sizeof(PyObject *));
     if (!block) {
         PyErr_NoMemory();
         return false;
     }
     std::memset(block, 0, count * recordBytes);
+    layout_ = &layout;
+    count_ = count;
     words_ = static_cast<int *>(block);
     dicts_ = reinterpret_cast<PyObject **>(static_cast<char *>(block) + pointersAt);
-    seen_ = dicts_ + count;
-    keys_ = layout.keys;
-    keyCount_ = layout.keyCount;
-    count_ = count;
-    recordWords_ = layout.recordWords;
+    results_ = dicts_ + count;
+    seenDicts_ = results_ + count * layout.resultCount;
+    tableBits_ = tableBits;
 
+    int *record = words_;
+    PyObject **seen = results_;
     for (Py_ssize_t i = 0; i < count; ++i) {
-        PyObject *entry = PyList_GetItem(list, i); // fails if the list shrank meanwhile
+        // Python code run by a lookup can shrink the list; PyList_GetItem then
+        // raises the interpreter's own error.
+        PyObject *entry =
+            i < PyList_GET_SIZE(list) ? PyList_GET_ITEM(list, i) : PyList_GetItem(list, i);
         if (!entry)
             return false;
         Py_INCREF(entry);
@@ -131,46 +142,100 @@ bool PackedList::pack(PyObject *list, const ListSpec &layout)
             raiseWrongKind(layout.notDict, kPythonDictionary, entry);
             return false;
         }
-        PyObject **seen = seen_ + i * keyCount_;
-        if (!packRecord(entry, layout.keys, layout.keyCount, static_cast<int>(i), record(i), seen))
-            return false;
-        pythonRan_ = pythonRan_ || (keyCount_ > 0 && !seen[0]);
+        if (!readInOnePass(entry, layout, record, seen)) {
+            calm_ = false;
+            if (!packRecord(entry, layout.keys, layout.keyCount, static_cast<int>(i), record))
+                return false;
+        }
+        record += layout.recordWords;
+        seen += layout.resultCount;
     }
     return true;
 }
 
-bool PackedList::writeBack(std::initializer_list<Result> results)
+void PackedList::forgetRepeatedDictionaries()
 {
-    const Py_ssize_t perEntry = static_cast<Py_ssize_t>(results.size());
-    const Py_ssize_t total = count_ * perEntry;
-    PyObject **values = PyMem_New(PyObject *, total ? total : 1);
-    if (!values) {
-        PyErr_NoMemory();
-        return false;
+    // The list, as it was read, holds a reference to a dictionary for each
+    // place the dictionary has in it, and so does this call: one with no
+    // references but these two is listed once. Only the others go into the
+    // set.
+    const size_t mask = (size_t{1} << tableBits_) - 1;
+    const int resultCount = layout_->resultCount;
+    bool cleared = false;
+    for (Py_ssize_t i = 0; i < count_; ++i) {
+        PyObject *dict = dicts_[i];
+        if (Py_REFCNT(dict) <= 2)
+            continue;
+        if (!cleared) {
+            std::memset(seenDicts_, 0, (mask + 1) * sizeof(PyObject *));
+            cleared = true;
+        }
+        size_t slot = slotOf(dict, tableBits_);
+        while (seenDicts_[slot] && seenDicts_[slot] != dict)
+            slot = (slot + 1) & mask;
+        if (!seenDicts_[slot])
+            seenDicts_[slot] = dict;
+        else
+            std::memset(results_ + i * resultCount, 0, resultCount * sizeof(PyObject *));
     }
-    Py_ssize_t made = 0;
-    bool ok = true;
-    for (Py_ssize_t i = 0; ok && i < count_; ++i) {
-        for (const Result &r : results) {
-            const int field = record(i)[r.key->word];
-            values[made] = r.isUnsigned ? makeItem(Unsigned{field}) : makeItem(Signed{field});
-            if (!values[made]) {
-                ok = false;
-                break;
+}
+
+bool PackedList::writeBack()
+{
+    const int resultCount = layout_->resultCount;
+    if (resultCount == 0)
+        return true;
+    // A store is skipped only where it provably changes nothing: the new
+    // value is the very object the dictionary held when it was read, and the
+    // dictionary still holds it, since no other entry lists the same
+    // dictionary (a store of ours into it could come first) and no Python
+    // code can have run since (calm_; nor can another thread, as the module
+    // keeps the interpreter lock). calm_ holds when every entry was read in
+    // one pass, which runs no Python code, nor does the driver call; and
+    // those dictionaries hold only exact str keys and, under the keys we
+    // replace, small plain ints, so no store of ours runs any either: a
+    // lookup compares no object of the caller's, and a replaced value's
+    // release runs no __del__. Otherwise every value is stored.
+    if (calm_)
+        forgetRepeatedDictionaries();
+    int words[kMaxKeys];
+    bool isUnsigned[kMaxKeys];
+    PyObject *names[kMaxKeys];
+    for (int r = 0; r < resultCount; ++r) {
+        const KeySpec &key = layout_->keys[layout_->resultKeys[r]];
+        words[r] = key.word;
+        isUnsigned[r] = key.result == WriteBack::Unsigned;
+        names[r] = key.name; // interned by the pass that read the list
+    }
+    const Py_ssize_t count = count_;
+    const int recordWords = layout_->recordWords;
+    PyObject **result = results_;
+    const int *record = words_;
+    for (Py_ssize_t i = 0; i < count; ++i, record += recordWords) {
+        for (int r = 0; r < resultCount; ++r, ++result) {
+            const int field = record[words[r]];
+            PyObject *value = isUnsigned[r] ? makeItem(Unsigned{field}) : makeItem(Signed{field});
+            if (!value) {
+                for (PyObject **made = results_; made < result; ++made)
+                    Py_XDECREF(*made);
+                return false;
             }
-            ++made;
+            if (calm_ && value == *result) {
+                Py_DECREF(value); // the dictionary holds it
+                value = nullptr;
+            }
+            *result = value;
         }
     }
-    for (Py_ssize_t v = 0; ok && v < total; ++v) {
-        KeySpec *key = results.begin()[v % perEntry].key;
-        const Py_ssize_t i = v / perEntry;
-        if (!pythonRan_ && seen_[i * keyCount_ + (key - keys_)] == values[v])
-            continue;
-        PyObject *name = keyName(*key);
-        ok = name && PyDict_SetItem(dicts_[i], name, values[v]) == 0;
+    bool stored = true;
+    result = results_;
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        for (int r = 0; r < resultCount; ++r, ++result) {
+            if (!*result)
+                continue;
+            stored = stored && PyDict_SetItem(dicts_[i], names[r], *result) == 0;
+            Py_DECREF(*result);
+        }
     }
-    for (Py_ssize_t v = 0; v < made; ++v)
-        Py_DECREF(values[v]);
-    PyMem_Free(values);
-    return ok;
+    return stored;
 }

@@ -1,10 +1,19 @@
 // Lists of dictionaries packed into the driver's record arrays, key by key,
-// from tables that describe each key; and the write-back of results into the
-// caller's dictionaries.
+// from tables that describe each key; and the write-back of the fields the
+// driver fills into the caller's dictionaries.
 #ifndef KADRIVER_RECORDS_H
 #define KADRIVER_RECORDS_H
 
+#include <cassert>
+
 #include "convention.h"
+
+// How a field the driver fills goes back to its key after a successful call.
+enum class WriteBack {
+    None,     // the caller's value stays
+    Signed,   // a Python int of the field
+    Unsigned, // a Python int of the field read as unsigned 32-bit
+};
 
 // One dictionary key and the record field it fills.
 struct KeySpec {
@@ -13,19 +22,25 @@ struct KeySpec {
     int word;              // index of the field's first 32-bit word
     const char *missing;   // message literal for an absent key
     const char *wrongKind; // message literal for a value of the wrong kind
-    PyObject *name;        // the key as an interned string, made on first use
+    WriteBack result = WriteBack::None;
+    PyObject *name = nullptr; // the key as an interned string, made on first use
 };
 
 // The most keys one record has (the trigger set-up).
 constexpr int kMaxKeys = 16;
 
-// A list argument: its messages and the keys of its records.
+// A list argument: its messages, the keys of its records and those of them
+// that are written back, in table order. A list's fields are 32-bit (tick
+// counts belong to the trigger set-up alone), as the one-pass read of its
+// dictionaries takes them.
 struct ListSpec {
     const char *notList; // "... as argument N", for an argument that is no list
     const char *notDict; // "... as list item in argument N"
     KeySpec *keys;
     int keyCount;
     int recordWords;
+    int resultKeys[kMaxKeys]; // indices into keys
+    int resultCount;
 };
 
 // A list of records of one type, given as argument `position` of its
@@ -35,9 +50,17 @@ struct ListSpec {
         KADRIVER_KIND_HEAD " as list item in argument " #position
 
 template <class Record, int N>
-constexpr ListSpec listOf(const char *notList, const char *notDict, KeySpec (&keys)[N])
+ListSpec listOf(const char *notList, const char *notDict, KeySpec (&keys)[N])
 {
-    return {notList, notDict, keys, N, static_cast<int>(sizeof(Record) / sizeof(int))};
+    static_assert(N <= kMaxKeys, "more keys than a record read in one pass can have");
+    ListSpec layout{notList, notDict, keys, N, static_cast<int>(sizeof(Record) / sizeof(int)),
+                    {},      0};
+    for (int k = 0; k < N; ++k) {
+        assert(keys[k].kind != Kind::Ticks);
+        if (keys[k].result != WriteBack::None)
+            layout.resultKeys[layout.resultCount++] = k;
+    }
+    return layout;
 }
 
 template <int N> constexpr int countOf(const KeySpec (&)[N])
@@ -45,15 +68,16 @@ template <int N> constexpr int countOf(const KeySpec (&)[N])
     return N;
 }
 
-// Fills record from dict, keys in table order; words no key names are left
-// as they are. On the first fault sets the error and returns false. When
-// seen is given, it receives the values read (borrowed), or all nulls when a
-// key had to be looked up, which can run Python code.
-bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record,
-                PyObject **seen = nullptr);
+// Fills record from dict, each key looked up in table order when its turn
+// comes; words no key names are left as they are. On the first fault sets
+// the error and returns false.
+bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record);
 
-// The records of one list, with a reference to each dictionary they came
-// from, in one block of the interpreter's memory that lives for one call.
+// The records of one list in one block of the interpreter's memory that
+// lives for one call, sized for everything the call needs: the records, a
+// reference to each dictionary they came from and, where keys are written
+// back, the values read and then the values made after the call, and a set
+// that finds dictionaries listed more than once.
 class PackedList
 {
   public:
@@ -68,30 +92,25 @@ class PackedList
 
     int count() const { return static_cast<int>(count_); }
     int *records() { return words_; }
-    int *record(Py_ssize_t i) { return words_ + i * recordWords_; }
 
-    // After a successful call: sets each key to its field of the matching
-    // record, in list order. Every value is made before any dictionary is
-    // touched, so a failure (out of memory) leaves all dictionaries as they
-    // were. A dictionary that already holds the very object (a small int
-    // passed again unchanged) is left as it is, unless Python code ran while
-    // the list was read and may have changed it since.
-    struct Result {
-        KeySpec *key;
-        bool isUnsigned; // the library gives the field as unsigned 32-bit
-    };
-    bool writeBack(std::initializer_list<Result> results);
+    // After a successful call: sets the layout's result keys of each
+    // dictionary to their fields of its record, entry by entry in list
+    // order. Every value is made before any dictionary is touched, so
+    // running out of memory leaves all dictionaries as they were.
+    bool writeBack();
 
   private:
+    void forgetRepeatedDictionaries();
+
+    const ListSpec *layout_ = nullptr;
     Py_ssize_t count_ = 0;
-    int recordWords_ = 0;
     int *words_ = nullptr;
-    PyObject **dicts_ = nullptr; // within the same block, after the records
-    PyObject **seen_ = nullptr;  // the values read, keyCount_ per entry, after those
-    KeySpec *keys_ = nullptr;
-    int keyCount_ = 0;
-    bool pythonRan_ = false;
+    PyObject **dicts_ = nullptr;     // within the same block, after the records
+    PyObject **results_ = nullptr;   // resultCount per entry, after those
+    PyObject **seenDicts_ = nullptr; // a hash set of 2**tableBits_ slots, after those
+    int tableBits_ = 0;
     Py_ssize_t held_ = 0;
+    bool calm_ = true; // no Python code can have run since the list was read
 };
 
 #endif

@@ -10,12 +10,16 @@
 // one. Null with numpy's error otherwise.
 PyObject *asSampleArray(PyObject *values);
 
-// Memory for `count` values that the driver fills, owned by a numpy array.
-// Null with MemoryError for a negative count or when memory runs out.
+// Memory for `count` values that the driver fills, owned by a capsule:
+// Python code can neither resize nor free it, so an array over it stays
+// valid for as long as the array holds the capsule. Null with MemoryError
+// for a negative count or when memory runs out.
 PyObject *newSampleOwner(Py_ssize_t count);
 
-// The first `count` values of owner as a new array whose base is owner, so
-// the memory lives as long as the array and cannot be resized under it.
+// The values of an owner made by newSampleOwner.
+int *sampleData(PyObject *owner);
+
+// The first `count` values of owner as a new array whose base is owner.
 // Steals the reference to owner.
 PyObject *sampleView(PyObject *owner, Py_ssize_t count);
 

@@ -8,27 +8,24 @@
 namespace
 {
 
-#define SINGLE_KEY(name, kind, field)                                                              \
+#define SINGLE_KEY(name, kind, field, result)                                                      \
     {                                                                                              \
         name, kind, offsetof(kaSingleRecord, field) / sizeof(int),                                 \
             "Key '" name "' expected in start list entry %d",                                      \
-            KADRIVER_KIND_HEAD " as argument for '" name "' in start list entry %d", nullptr       \
+            KADRIVER_KIND_HEAD " as argument for '" name "' in start list entry %d", result        \
     }
 
 KeySpec kSingleKeys[] = {
-    SINGLE_KEY("Device", Kind::Integer, iDevice),
-    SINGLE_KEY("Subdevice", Kind::Integer, iSubdevice),
-    SINGLE_KEY("Channel", Kind::Integer, iChannel),
-    SINGLE_KEY("Dir", Kind::Integer, iDir),
-    SINGLE_KEY("Value", Kind::LongInteger, iValue),
-    SINGLE_KEY("TimeOut", Kind::Integer, iTimeOut),
-    SINGLE_KEY("Flags", Kind::Integer, iFlags),
-    SINGLE_KEY("Errno", Kind::Integer, iErrno),
+    SINGLE_KEY("Device", Kind::Integer, iDevice, WriteBack::None),
+    SINGLE_KEY("Subdevice", Kind::Integer, iSubdevice, WriteBack::None),
+    SINGLE_KEY("Channel", Kind::Integer, iChannel, WriteBack::None),
+    SINGLE_KEY("Dir", Kind::Integer, iDir, WriteBack::None),
+    SINGLE_KEY("Value", Kind::LongInteger, iValue, WriteBack::Unsigned),
+    SINGLE_KEY("TimeOut", Kind::Integer, iTimeOut, WriteBack::None),
+    SINGLE_KEY("Flags", Kind::Integer, iFlags, WriteBack::None),
+    SINGLE_KEY("Errno", Kind::Integer, iErrno, WriteBack::Signed),
 };
 #undef SINGLE_KEY
-
-KeySpec &kValueKey = kSingleKeys[4];
-KeySpec &kErrnoKey = kSingleKeys[7];
 
 const ListSpec kSingleList = listOf<kaSingleRecord>(KADRIVER_LIST_ARGUMENT(1), kSingleKeys);
 
@@ -57,7 +54,7 @@ PyObject *kadriver_kaIOSingle(PyObject *, PyObject *args)
     const int code = kaIOSingle(records, packed.count(), flags);
     if (code != 0)
         return raiseDriverError(code);
-    if (!packed.writeBack({{&kValueKey, true}, {&kErrnoKey, false}}))
+    if (!packed.writeBack())
         return nullptr;
     Py_RETURN_NONE;
 }

@@ -12,22 +12,22 @@ namespace
 {
 
 #define WORD(record, field) static_cast<int>(offsetof(record, field) / sizeof(int))
-#define KEY_ENTRY(record, name, kind, field, listName, entryTail)                                  \
+#define KEY_ENTRY(record, name, kind, field, listName, result)                                     \
     {                                                                                              \
         name, kind, WORD(record, field), "Key '" name "' expected in " listName " entry %d",       \
-            KADRIVER_KIND_HEAD " as argument for '" name "'" entryTail, nullptr                    \
+            KADRIVER_KIND_HEAD " as argument for '" name "'", result                               \
     }
 #define CHANNEL_KEY(name, field, listName)                                                         \
-    KEY_ENTRY(kaStreamConfigRecord, name, Kind::Integer, field, listName, "")
-#define START_KEY(name, field)                                                                     \
-    KEY_ENTRY(kaStreamStartRecord, name, Kind::Integer, field, "start list", "")
-#define STOP_KEY(name, field)                                                                      \
-    KEY_ENTRY(kaStreamStopRecord, name, Kind::Integer, field, "start list", "")
+    KEY_ENTRY(kaStreamConfigRecord, name, Kind::Integer, field, listName, WriteBack::None)
+#define START_KEY(name, field, result)                                                             \
+    KEY_ENTRY(kaStreamStartRecord, name, Kind::Integer, field, "start list", result)
+#define STOP_KEY(name, field, result)                                                              \
+    KEY_ENTRY(kaStreamStopRecord, name, Kind::Integer, field, "start list", result)
 #define TRIGGER_KEY(name, kind, field)                                                             \
     {                                                                                              \
         name, kind, WORD(kaStreamTriggerRecord, field),                                            \
             "Key '" name "' expected in trigger setup.",                                           \
-            KADRIVER_KIND_HEAD " as argument for '" name "'", nullptr                              \
+            KADRIVER_KIND_HEAD " as argument for '" name "'"                                       \
     }
 
 KeySpec kChannelKeys[] = {
@@ -54,14 +54,20 @@ KeySpec kTriggerKeys[] = {
 };
 
 KeySpec kStartKeys[] = {
-    START_KEY("Device", iDevice),       START_KEY("Subdevice", iSubdevice),
-    START_KEY("StartMode", iStartMode), START_KEY("TimeOut", iTimeOut),
-    START_KEY("Flags", iFlags),         START_KEY("Errno", iErrno),
+    START_KEY("Device", iDevice, WriteBack::None),
+    START_KEY("Subdevice", iSubdevice, WriteBack::None),
+    START_KEY("StartMode", iStartMode, WriteBack::None),
+    START_KEY("TimeOut", iTimeOut, WriteBack::None),
+    START_KEY("Flags", iFlags, WriteBack::None),
+    START_KEY("Errno", iErrno, WriteBack::Signed),
 };
 
 KeySpec kStopKeys[] = {
-    STOP_KEY("Device", iDevice), STOP_KEY("Subdevice", iSubdevice), STOP_KEY("StopMode", iStopMode),
-    STOP_KEY("Flags", iFlags),   STOP_KEY("Errno", iErrno),
+    STOP_KEY("Device", iDevice, WriteBack::None),
+    STOP_KEY("Subdevice", iSubdevice, WriteBack::None),
+    STOP_KEY("StopMode", iStopMode, WriteBack::None),
+    STOP_KEY("Flags", iFlags, WriteBack::None),
+    STOP_KEY("Errno", iErrno, WriteBack::Signed),
 };
 
 #undef TRIGGER_KEY
@@ -79,7 +85,7 @@ const ListSpec kStopList = listOf<kaStreamStopRecord>(KADRIVER_LIST_ARGUMENT(1),
 
 // The start and stop lists: pack, one driver call, the result codes back.
 template <class Record>
-PyObject *runList(PyObject *args, const char *format, const ListSpec &layout, KeySpec &errno_,
+PyObject *runList(PyObject *args, const char *format, const ListSpec &layout,
                   int (*operation)(Record *, int, int))
 {
     PyObject *list;
@@ -92,7 +98,7 @@ PyObject *runList(PyObject *args, const char *format, const ListSpec &layout, Ke
     const int code = operation(reinterpret_cast<Record *>(packed.records()), packed.count(), flags);
     if (code != 0)
         return raiseDriverError(code);
-    if (!packed.writeBack({{&errno_, false}}))
+    if (!packed.writeBack())
         return nullptr;
     Py_RETURN_NONE;
 }
@@ -135,12 +141,12 @@ PyObject *kadriver_kaIOStreamConfig(PyObject *, PyObject *args)
 
 PyObject *kadriver_kaIOStreamStart(PyObject *, PyObject *args)
 {
-    return runList(args, "Oi:kaIOStreamStart", kStartList, kStartKeys[5], kaIOStreamStart);
+    return runList(args, "Oi:kaIOStreamStart", kStartList, kaIOStreamStart);
 }
 
 PyObject *kadriver_kaIOStreamStop(PyObject *, PyObject *args)
 {
-    return runList(args, "Oi:kaIOStreamStop", kStopList, kStopKeys[4], kaIOStreamStop);
+    return runList(args, "Oi:kaIOStreamStop", kStopList, kaIOStreamStop);
 }
 
 // The driver writes straight into the returned array's memory.
@@ -153,8 +159,8 @@ PyObject *kadriver_kaIOStreamRead(PyObject *, PyObject *args)
     if (!owner)
         return nullptr;
     const int asked = count;
-    auto *data = static_cast<int *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(owner.get())));
-    const int code = kaIOStreamRead(device, subdevice, mode, data, &count, flags);
+    const int code =
+        kaIOStreamRead(device, subdevice, mode, sampleData(owner.get()), &count, flags);
     if (code != 0)
         return raiseDriverError(code);
     if (!checkDeliveredCount("kaIOStreamRead", count, asked))
@@ -191,8 +197,7 @@ PyObject *kadriver_kaIOStreamWrite(PyObject *, PyObject *args)
     PyRef owner(newSampleOwner(rest));
     if (!owner)
         return nullptr;
-    std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject *>(owner.get())), data + count,
-                rest * sizeof(int));
+    std::memcpy(sampleData(owner.get()), data + count, rest * sizeof(int));
     return sampleView(owner.release(), rest);
 }
 

@@ -14,7 +14,7 @@ KeySpec kExtractKeys[] = {
     {"Channel", Kind::Integer,
      static_cast<int>(offsetof(kaStreamConfigRecord, iChannel) / sizeof(int)),
      "Key 'Channel' expected in config list entry %d",
-     KADRIVER_KIND_HEAD " as argument for 'Channel'", nullptr},
+     KADRIVER_KIND_HEAD " as argument for 'Channel'"},
 };
 
 const ListSpec kExtractList = listOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kExtractKeys);
@@ -47,7 +47,7 @@ PyObject *kadriver_kaUtilityExtractValues(PyObject *, PyObject *args)
     const int code = kaUtilityExtractValues(
         channel, static_cast<int *>(PyArray_DATA(input)), static_cast<int>(given),
         reinterpret_cast<kaStreamConfigRecord *>(entries.records()), entries.count(),
-        static_cast<int *>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(owner.get()))), &count);
+        sampleData(owner.get()), &count);
     if (code != 0)
         return raiseDriverError(code);
     if (!checkDeliveredCount("kaUtilityExtractValues", count, given))

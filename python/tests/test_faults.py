@@ -87,3 +87,13 @@ def test_impossible_count_raises_value_error(sim, call, reported):
     with pytest.raises(ValueError, match=call.name):
         call(args)
     assert same(args, before)
+
+
+@pytest.mark.parametrize("call", [c for c in DRIVER_CALLS if c.name in (
+    "kaIOStreamRead", "kaIOStreamWrite", "kaUtilityExtractValues")], ids=repr)
+def test_returned_memory_cannot_be_resized_or_freed_under_the_array(sim, call):
+    array = call(prepared(sim, call))
+    values = array.tolist()
+    with pytest.raises((AttributeError, TypeError, ValueError)):
+        array.base.resize(1 << 20, refcheck=False)
+    assert array.tolist() == values

@@ -6,6 +6,7 @@ import struct
 import pytest
 
 import kaDriver
+from conftest import single_entries, start_entries, stop_entries
 
 K = kaDriver
 KEYS = ["Device", "Subdevice", "Channel", "Dir", "Value", "TimeOut", "Flags", "Errno"]
@@ -143,14 +144,25 @@ def test_value_reads_unsigned_errno_signed(opened, word, value):
 
 
 def test_write_back_after_python_code_ran_still_writes(opened):
-    entries = []
-    first = {ListShrinker([], "Errno"): 0}
-    first.update(entry(0, 0, 3))
-    del first["Errno"]
-    first["".join(["Err", "no"])] = 0
-    entries.extend([first, entry(0, 0, 99)])
+    entries = [behind_collider("Errno", lambda: None, entry(0, 0, 3)), entry(0, 0, 99)]
     K.kaIOSingle(entries, 0)
     assert entries[0]["Value"] == 36864 and entries[1]["Errno"] == opened.code("INVALID_CHANNEL")
+
+
+@pytest.mark.parametrize("function, make, fields", [
+    (K.kaIOSingle, single_entries, {"Value": 4, "Errno": 7}),
+    (K.kaIOStreamStart, start_entries, {"Errno": 5}),
+    (K.kaIOStreamStop, stop_entries, {"Errno": 4}),
+], ids=lambda value: getattr(value, "__name__", None))
+def test_write_back_fills_each_key_from_its_own_field(opened, function, make, fields):
+    """Every field the driver gives back overridden with a value of its own:
+    exactly the keys written back change, each to its own field's value."""
+    for slot in range(8):
+        opened.override(function.__name__, slot, 1000 + slot)
+    entries = make()
+    before = copy.deepcopy(entries)
+    function(entries, 0)
+    assert entries == [{**e, **{key: 1000 + slot for key, slot in fields.items()}} for e in before]
 
 
 def test_write_back_keeps_other_keys(opened):
@@ -173,50 +185,121 @@ def test_driver_failure_leaves_dictionaries_alone(opened):
     assert entries == before
 
 
-def test_out_of_memory_during_write_back_changes_nothing(opened):
+@pytest.mark.parametrize("batch, values, makes_values", [
+    (lambda: [entry(0, 0, 3, value=7), write(0, 1, 0, 40000)], [36864, 40000], True),
+    (lambda: [write(0, 5, 0, 7), write(0, 5, 0, 9)], [7, 9], False),  # the objects they hold
+])
+def test_out_of_memory_during_write_back_changes_nothing(opened, batch, values, makes_values):
+    """Running out of memory anywhere leaves every dictionary as it was; and
+    the batch's one block is all it allocates beyond the new values, so a
+    batch that needs none cannot fail once the driver has been called."""
     testcapi = pytest.importorskip("_testcapi")
     outcomes = set()
-    for start in range(1, 40):
-        entries = [entry(0, 0, 3, value=7), write(0, 1, 0, 40000)]
+    for start in range(40):
+        entries = batch()
         before = copy.deepcopy(entries)
+        calls = opened.calls("kaIOSingle")
         testcapi.set_nomemory(start, 0)
         try:
             K.kaIOSingle(entries, 0)
         except MemoryError:
             testcapi.remove_mem_hooks()
             assert entries == before
+            assert makes_values or opened.calls("kaIOSingle") == calls
             outcomes.add("refused")
         else:
             testcapi.remove_mem_hooks()
-            assert entries[0]["Value"] == 36864 and entries[1]["Value"] == 40000
+            assert [e["Value"] for e in entries] == values
             outcomes.add("done")
     assert outcomes == {"refused", "done"}
 
 
-class ListShrinker:
-    """A dictionary key that empties the list while a lookup compares it."""
+class Collider:
+    """A dictionary key that equals nothing but has the hash of `key`, so that
+    a lookup of `key` compares it first and runs `action`."""
 
-    def __init__(self, victim, key):
-        self.victim, self.key = victim, key
+    def __init__(self, key):
+        self.key, self.action = key, lambda: None
 
     def __hash__(self):
         return hash(self.key)
 
     def __eq__(self, other):
-        self.victim.clear()
+        self.action()
         return False
+
+
+def behind_collider(key, action, base):
+    """base with `key` held as an equal string of the caller's, behind a
+    Collider: found only by a lookup, which runs action."""
+    collider = Collider(key)
+    result = {collider: 0}
+    result.update(base)
+    result["".join(key)] = result.pop(key)  # equal, but not the same string
+    collider.action = action
+    return result
 
 
 def test_list_shrinking_while_read_fails_cleanly(opened):
     entries = []
-    first = {ListShrinker(entries, "Channel"): 0}
-    first.update(entry())
-    del first["Channel"]
-    first["".join(["Chan", "nel"])] = 0  # equal but not the same string: looked up
-    entries.extend([first, entry()])
+    entries.extend([behind_collider("Channel", entries.clear, entry()), entry()])
     with pytest.raises(IndexError):
         K.kaIOSingle(entries, 0)
     assert opened.calls("kaIOSingle") == 0
+
+
+@pytest.mark.parametrize("change", ["delete", "replace"])
+def test_each_key_is_read_when_its_turn_comes(opened, change):
+    """The lookup of "Channel" runs Python code that deletes or replaces
+    "TimeOut", which comes later in the record. Twice, as in a program's loop:
+    the second call finds the module warmed up by the first."""
+    for _ in range(2):
+        actions = {"delete": lambda: first.pop("TimeOut", None),
+                   "replace": lambda: first.update(TimeOut=5)}
+        first = behind_collider("Channel", actions[change], entry(0, 0, 3))
+        if change == "delete":
+            with pytest.raises(TypeError) as raised:
+                K.kaIOSingle([first], 0)
+            assert str(raised.value) == "Key 'TimeOut' expected in start list entry 0"
+            assert opened.calls("kaIOSingle") == 0
+        else:
+            K.kaIOSingle([first], 0)
+            assert records_received(opened)[0][5] == 5
+
+
+class Dying(int):
+    """An int that runs `action` when its last reference goes."""
+
+    def __del__(self):
+        self.action()
+
+
+@pytest.mark.parametrize("trigger", ["replaced value's __del__", "colliding key's __eq__"])
+def test_python_code_during_write_back_cannot_cancel_a_later_store(opened, trigger):
+    """Replacing the first dictionary's "Value" runs Python code that changes
+    the second, whose results are the very objects it held before. Twice, as
+    in a program's loop."""
+    for _ in range(2):
+        later = write(0, 5, 0, 7)
+        armed = True
+
+        def meddle():
+            if armed:
+                later.update(Value=1, Errno=77)
+
+        if trigger == "replaced value's __del__":
+            value = Dying(0)
+            value.action = meddle
+            first = entry(0, 0, 3, value=value)
+            del value
+        else:
+            collider = Collider("Value")
+            first = {collider: 0, **entry(0, 0, 3)}
+            collider.action = meddle
+        K.kaIOSingle([first, later], 0)
+        armed = False  # the checks below look "Value" up as well
+        assert (first["Value"], first["Errno"]) == (36864, 0)
+        assert (later["Value"], later["Errno"]) == (records_received(opened)[1][4], 0)
 
 
 # --- kaIOSingleConfig ----------------------------------------------------------
