@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import ctypes
+import operator
 from typing import NamedTuple, Optional
 
 from .library import driver_library
@@ -35,6 +36,9 @@ def result(code: int) -> Result:
     (kaSimResultName); a maker's library has texts but no names, so name is
     None there, as it is for code 0 (success) and for codes without a text.
     """
+    code = operator.index(code)
+    if not -2**31 <= code < 2**31:
+        raise OverflowError(f"result codes are 32-bit signed integers, not {code}")
     library = driver_library()
     buffer = ctypes.create_string_buffer(_TEXT_CAPACITY)
     found = library.kaErrorGetMessage(ctypes.c_int(code), buffer, _TEXT_CAPACITY) == 0

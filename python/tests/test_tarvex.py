@@ -46,6 +46,8 @@ def test_result_codes_round_trip_with_the_library_texts(sim):
             assert raised.value.args[1] == found.text
             assert str(found) == f"{code} {found.name}: {found.text}"
     assert tarvex.result(sim.code("TIMEOUT")).name == "TIMEOUT"
+    with pytest.raises(OverflowError):
+        tarvex.result(2**32 + sim.code("TIMEOUT"))  # would read as TIMEOUT in 32 bits
 
 
 # Each constructor with numpy integers where ints go, and the call that
