@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 step() { echo "== $*"; }
 step "checking this machine's packages (installs what is missing; minutes the first time, a second after)"
 scripts/setup.sh
-step "building the linux preset (two to four minutes the first time on 2 cores, seconds after)"
+step "building the linux preset (one to four minutes the first time on 2 cores, seconds after)"
 scripts/build.sh linux
 export PYTHONPATH="$PWD/build/linux/python${PYTHONPATH:+:$PYTHONPATH}"
 step "the simulated system, as tarvex-list shows it"
