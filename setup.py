@@ -1,12 +1,16 @@
 """Builds the kaDriver module and the simulated driver library with CMake and
-puts them, with the type stubs, into the wheel, all in the top folder of
+puts them, with the type stubs and the tarvex package (with the Control
+Center's report tool), into the wheel, all in the top folder of
 site-packages: the module finds the library beside it through its run path.
 
 The CMake build runs in a temporary folder, never in the source tree, and
-uses the interpreter that runs this build, so the module fits it.
+uses the interpreter that runs this build, so the module fits it. pip shows
+a build's output only with -v, so the steps and the build's progress go to
+the terminal pip runs in, when there is one.
 """
 
 import atexit
+import contextlib
 import glob
 import os
 import shutil
@@ -14,7 +18,12 @@ import subprocess
 import sys
 import tempfile
 
-import numpy
+try:
+    import numpy
+except ImportError:
+    sys.exit("kaDriver is built against numpy, and the Python that runs pip has none: "
+             "install python3-numpy and make the virtual environment with "
+             "--system-site-packages")
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
@@ -24,8 +33,9 @@ atexit.register(shutil.rmtree, SCRATCH, ignore_errors=True)
 
 
 class CMakeBuild(build_ext):
-    """Configures the project, builds the module, its library and stubs, and
-    copies what CMake installs for the component kaDriver."""
+    """Configures the project, builds the module, its library and stubs, the
+    tarvex families and the report tool, and copies what CMake installs for
+    the component kaDriver."""
 
     def build_extension(self, ext):
         build_dir = os.path.join(SCRATCH, "cmake")
@@ -37,11 +47,17 @@ class CMakeBuild(build_ext):
                      "-DKADRIVER_INSTALL_DIR=."]
         if shutil.which("ninja"):
             configure += ["-G", "Ninja"]
-        self._run(configure)
-        self._run(["cmake", "--build", build_dir, "--parallel", jobs,
-                   "--target", "kaDriver", "kaDriver_stubs"])
-        self._run(["cmake", "--install", build_dir, "--component", "kaDriver",
-                   "--prefix", stage])
+        with _terminal() as terminal:
+            _step(terminal, "kaDriver: configuring the build (a few seconds)")
+            self._run(configure)
+            _step(terminal, f"kaDriver: building the module, the simulated driver library and "
+                            f"tarvex-report with {jobs} jobs (usually 20 to 60 seconds)")
+            self._run(["cmake", "--build", build_dir, "--parallel", jobs, "--target",
+                       "kaDriver", "kaDriver_stubs", "tarvex_families", "tarvex-report"],
+                      stdout=terminal)
+            self._run(["cmake", "--install", build_dir, "--component", "kaDriver",
+                       "--prefix", stage])
+            _step(terminal, "kaDriver: built")
 
         modules = glob.glob(os.path.join(stage, "kaDriver*.so"))
         if len(modules) != 1:
@@ -60,9 +76,25 @@ class CMakeBuild(build_ext):
                 shutil.copy2(source, os.path.join(target_dir, entry))
 
     @staticmethod
-    def _run(command):
+    def _run(command, stdout=None):
         print(" ".join(command), flush=True)
-        subprocess.run(command, check=True)
+        subprocess.run(command, check=True, stdout=stdout)
+
+
+def _terminal():
+    """The terminal pip runs in; none (in CI, say) leaves everything to pip's
+    log."""
+    try:
+        return open("/dev/tty", "w")
+    except OSError:
+        return contextlib.nullcontext()
+
+
+def _step(terminal, text):
+    """A step for the terminal and for pip's log."""
+    if terminal:
+        print(text, file=terminal, flush=True)
+    print(text, flush=True)
 
 
 def numpy_requirement():

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Handling failures: the library's result codes arrive as kaDriver.error
 with (code, text); faulty arguments are refused before the library is
-called, with TypeError or OverflowError."""
+called, with TypeError or OverflowError; a transfer's own code in "Errno"
+gets its name and text from tarvex.result."""
 
 import kaDriver as K
+import tarvex
 
 
 def main():
@@ -36,7 +38,7 @@ def main():
         # A fault of one transfer does not fail the batch: it lands in its "Errno".
         transfers[0]["Channel"] = 99
         K.kaIOSingle(transfers, K.KA_IO_SINGLE_NO_FLAGS)
-        print(f"channel 99 of the analog input: Errno {transfers[0]['Errno']}")
+        print(f"channel 99 of the analog input: Errno {tarvex.result(transfers[0]['Errno'])}")
     finally:
         K.kaClose(K.KA_CLOSE_NO_FLAGS)
 

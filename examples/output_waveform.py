@@ -40,15 +40,22 @@ def run(flags, waveform, seconds):
     start = dict(Device=BOARD, Subdevice=AO, StartMode=K.KA_START_MODE_BLOCKING, TimeOut=1000,
                  Flags=K.KA_IO_STREAM_START_TYPE_NO_FLAGS, Errno=0)
     K.kaIOStreamStart([start], K.KA_IO_STREAM_START_NO_FLAGS)
-    print(f"  {rate:.0f} values/s, {len(waveform) - len(rest)} preloaded")
-    deadline = time.monotonic() + seconds
-    while len(rest) and time.monotonic() < deadline:
+    started = time.monotonic()
+    print(f"  {rate:.0f} values/s, {len(waveform) - len(rest)} of {len(waveform)} preloaded")
+    while len(rest) and time.monotonic() < started + seconds:
         # A blocking write returns once the board has taken every value.
         rest = K.kaIOStreamWrite(BOARD, AO, K.KA_WRITE_MODE_BLOCKING, rest,
                                  K.KA_IO_STREAM_WRITE_NO_FLAGS)
-    time.sleep(max(0.0, deadline - time.monotonic()))
+    time.sleep(max(0.0, started + seconds - time.monotonic()))
     status, buffered = K.kaIOStreamStatus(BOARD, AO, K.KA_WAIT_NONE, K.KA_IO_STREAM_STATUS_NO_FLAGS)
-    print(f"  status {'busy' if status == K.KA_STATUS_BUSY else 'idle'}, {buffered} values buffered")
+    running = "running" if status == K.KA_STATUS_BUSY else "idle"
+    if flags & K.KA_IO_STREAM_CONFIG_WRAPAROUND:
+        print(f"  {running} after {time.monotonic() - started:.1f} s, "
+              f"repeating its {buffered} values")
+    else:
+        print(f"  {running} after {time.monotonic() - started:.1f} s: "
+              f"{len(waveform) - len(rest)} of {len(waveform)} values handed over, "
+              f"{buffered} still to play ({buffered / rate:.2f} s)")
     stop = dict(Device=BOARD, Subdevice=AO, StopMode=K.KA_STOP_MODE_LAST_VALUE,
                 Flags=K.KA_IO_STREAM_STOP_TYPE_NO_FLAGS, Errno=0)
     K.kaIOStreamStop([stop], K.KA_IO_STREAM_STOP_NO_FLAGS)

@@ -1,42 +1,29 @@
 #!/usr/bin/env python3
 """Writes kaDriver.pyi: the stub template with its constants line replaced by
-one `NAME: int` line per constant of the driver library's constant list.
+one declaration per constant of the driver library's constant list. A
+constant of a family (make_families.py) is typed as a member of its tarvex
+class, so that a type checker tells the families apart; the others are int.
 
 usage: make_stubs.py TEMPLATE CONSTANTS_DEF OUTPUT
 """
 
-import re
 import sys
 
+from make_families import family_of, read_constants
+
 MARKER = "# @KA_CONSTANTS@"
-CONSTANT = re.compile(r"^KA_CONSTANT\((\w+),\s*[^)]+\)\s*$")
-REPEAT = re.compile(r"^KA_CONSTANT_AGAIN\(")
-GROUP = re.compile(r"^/\*\s*(.*?)\s*\*/$")
+# The name the template imports tarvex.families under.
+FAMILIES_MODULE = "_families"
 
 
 def constant_lines(definitions):
-    """Declarations in the list's order, with its group comments; the
-    repeated entries are declared once."""
-    lines, group, seen = [], None, set()
-    for raw in definitions.splitlines():
-        line = raw.strip()
-        heading = GROUP.match(line)
-        if heading:
-            group = heading.group(1)
-            continue
-        if REPEAT.match(line):
-            continue
-        match = CONSTANT.match(line)
-        if not match:
-            continue
-        name = match.group(1)
-        if name in seen:
-            raise SystemExit(f"make_stubs: {name} is listed twice without KA_CONSTANT_AGAIN")
-        seen.add(name)
+    """Declarations in the list's order, with its group comments."""
+    lines = []
+    for group, name, _ in read_constants(definitions):
         if group:
             lines.append(f"# {group}")
-            group = None
-        lines.append(f"{name}: int")
+        family = family_of(name)
+        lines.append(f"{name}: {FAMILIES_MODULE}.{family[0][0]}" if family else f"{name}: int")
     return lines
 
 

@@ -2,15 +2,18 @@
 # The main job: set up, build, and run the demo on the simulated boards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+step() { echo "== $*"; }
+step "checking this machine's packages (installs what is missing; minutes the first time, a second after)"
 scripts/setup.sh
-scripts/build.sh linux >/dev/null
+step "building the linux preset (one to four minutes the first time on 2 cores, seconds after)"
+scripts/build.sh linux
 export PYTHONPATH="$PWD/build/linux/python${PYTHONPATH:+:$PYTHONPATH}"
-for example in list_system single_io; do
-  echo "== examples/$example.py"
-  /usr/bin/python3 "examples/$example.py"
-done
-echo "== examples/acquisition.py"
+step "the simulated system, as tarvex-list shows it"
+/usr/bin/python3 -m tarvex.listing
+step "examples/single_io.py"
+/usr/bin/python3 examples/single_io.py
+step "examples/acquisition.py (one second of streaming)"
 mkdir -p artifacts
 /usr/bin/python3 examples/acquisition.py artifacts/acquisition.png
-echo "== the Control Center's device report"
-build/linux/controlcenter/tarvex-report
+step "the Control Center's device report (tarvex-list --report)"
+/usr/bin/python3 -m tarvex.listing --report

@@ -66,6 +66,19 @@ KA_API int kaSimResultCode(const char *pcName)
     return -1;
 }
 
+KA_API const char *kaSimResultName(int iCode)
+{
+    switch (iCode) {
+#define KA_SIM_RESULT(name, code, text)                                                            \
+    case code:                                                                                     \
+        return #name;
+#include "result_codes.def"
+#undef KA_SIM_RESULT
+    default:
+        return nullptr;
+    }
+}
+
 KA_API int kaSimFail(const char *pcOperation, int iCode, int iTimes)
 {
     if (!pcOperation)

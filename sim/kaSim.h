@@ -37,6 +37,9 @@ KA_API void kaSimFastStreams(int iFast);
 /* The code of a result name ("NOT_OPEN"), or -1 for an unknown name. */
 KA_API int kaSimResultCode(const char *pcName);
 
+/* The name of a result code (1: "NOT_OPEN"), or null for a code that has none. */
+KA_API const char *kaSimResultName(int iCode);
+
 /* Let the operation fail with iCode on its next iTimes calls (-1: always,
  * 0: never again). The failing call does nothing else and writes nothing. */
 KA_API int kaSimFail(const char *pcOperation, int iCode, int iTimes);

@@ -14,6 +14,7 @@ import pytest
 from conftest import MODULE_DIR
 
 import kaDriver
+import tarvex
 
 K = kaDriver
 STUB_PATH = os.path.join(MODULE_DIR, "kaDriver.pyi")
@@ -44,12 +45,17 @@ def test_stub_declares_exactly_the_module_functions():
     assert len(MODULE_FUNCTIONS) == 52
 
 
-def test_stub_declares_exactly_the_module_constants_as_int():
+def test_stub_declares_exactly_the_module_constants_by_family():
     module_constants = {name for name in dir(K) if name.startswith("KA_")}
     assert set(CONSTANTS) == module_constants
     assert len(module_constants) == 202
-    assert set(CONSTANTS.values()) == {"int"}
     assert all(type(getattr(K, name)) is int for name in module_constants)
+    # A constant typed by a family is that family's member of its name.
+    for name, annotation in CONSTANTS.items():
+        if annotation != "int":
+            module, family = annotation.split(".")
+            assert module == "_families", name
+            assert str(getattr(tarvex, family)(getattr(K, name))) == name
 
 
 def test_stub_declares_the_exception_class():
@@ -155,6 +161,7 @@ ACCEPTED = """
     import numpy
     import numpy.typing
     import kaDriver
+    import tarvex
 
     def walk() -> List[str]:
         kaDriver.kaOpen(kaDriver.KA_OPEN_NO_FLAGS)
@@ -168,7 +175,13 @@ ACCEPTED = """
         kaDriver.kaIOSingle(entries, kaDriver.KA_IO_SINGLE_NO_FLAGS)
         count, value = kaDriver.kaIOIrqWait(0, 4, 0, 100, kaDriver.KA_IO_IRQ_WAIT_NO_FLAGS)
         frequency, ticks = kaDriver.kaIOStreamFrequencyToTicks(0, 0, kaDriver.KA_TIMER_CONV_START, 1e3, 0)
-        samples: numpy.typing.NDArray[numpy.int32] = kaDriver.kaIOStreamRead(0, 0, 0, 100, 0)
+        samples: numpy.typing.NDArray[numpy.int32] = kaDriver.kaIOStreamRead(
+            0, 0, kaDriver.KA_READ_MODE_NONBLOCKING, 100, 0)
+        mode = kaDriver.KA_WAIT_IDLE if count else tarvex.WaitMode.NONE
+        kaDriver.kaIOStreamStatus(0, 0, mode, kaDriver.KA_IO_STREAM_STATUS_NO_FLAGS)
+        kaDriver.kaIOStreamStart([tarvex.start_entry(device=0, subdevice=0)], 0)
+        kaDriver.kaIOStreamConfig(0, 0, [tarvex.channel_entry(channel=0, ref=0)],
+                                  tarvex.trigger_setup(conv_start_ticks=66), 0, 0)
         rest = kaDriver.kaIOStreamWrite(0, 1, kaDriver.KA_WRITE_MODE_PRELOAD, samples * 2, 0)
         rest = kaDriver.kaIOStreamWrite(0, 1, kaDriver.KA_WRITE_MODE_PRELOAD, [1, 2, 3], 0)
         kaDriver.kaUtilityExtractValues(0, samples, [{"Channel": 0}]).sum()
@@ -184,6 +197,7 @@ ACCEPTED = """
 # Faults the stubs must let mypy find, one per line marked "# fault".
 REFUSED = """
     import kaDriver
+    import tarvex
 
     kaDriver.kaOpen()  # fault
     kaDriver.kaOpen(flags=0)  # fault
@@ -193,7 +207,10 @@ REFUSED = """
     kaDriver.kaIOSingle({"Device": 0}, 0)  # fault
     kaDriver.kaRQueryNumberDevices(None)  # fault
     kaDriver.KA_NO_SUCH_CONSTANT  # fault
-    kaDriver.kaIOStreamRead(0, 0, 0, 10, 0).append(1)  # fault
+    kaDriver.kaIOStreamRead(0, 0, kaDriver.KA_READ_MODE_BLOCKING, 10, 0).append(1)  # fault
+    kaDriver.kaIOStreamStatus(0, 0, 0, 0)  # fault
+    kaDriver.kaIOStreamStatus(0, 0, kaDriver.KA_READ_MODE_BLOCKING, 0)  # fault
+    kaDriver.kaQueryNumberRanges(0, 0, tarvex.SubdeviceType.AI)  # fault
     try:
         pass
     except kaDriver.error as fault:

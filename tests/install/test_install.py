@@ -1,6 +1,7 @@
 """kaDriver installed into a fresh virtual environment that sees the system's
-numpy, with the documented command, offline: it imports from any folder with
-no environment variables, its stubs serve mypy, and it uninstalls cleanly."""
+numpy, with the documented command, offline: it and the tarvex package import
+from any folder with no environment variables, tarvex-list runs, the stubs
+serve mypy, and it uninstalls cleanly."""
 
 import glob
 import json
@@ -20,10 +21,12 @@ MYPY = "/usr/bin/mypy"
 CLEAN_ENV = {"PATH": "/usr/bin:/bin", "HOME": os.environ.get("HOME", "/tmp"), "LANG": "C.UTF-8"}
 
 
-def run(command, **kwargs):
+def run(command, status=0, **kwargs):
     kwargs.setdefault("env", CLEAN_ENV)
-    result = subprocess.run(command, capture_output=True, text=True, timeout=1200, **kwargs)
-    assert result.returncode == 0, f"{command}\n{result.stdout}\n{result.stderr}"
+    # A session of its own: no terminal for the build's progress to go to.
+    result = subprocess.run(command, capture_output=True, text=True, timeout=1200,
+                            start_new_session=True, **kwargs)
+    assert result.returncode == status, f"{command}\n{result.stdout}\n{result.stderr}"
     return result
 
 
@@ -42,10 +45,20 @@ def venv():
         yield python, site.strip(), elsewhere
 
 
+def test_install_without_numpy_says_what_to_do(tmp_path):
+    env_dir = str(tmp_path / "bare")
+    run([SYSTEM_PYTHON, "-m", "venv", env_dir])
+    result = run([os.path.join(env_dir, "bin", "python"), "-m", "pip", "install",
+                  "--no-build-isolation", "--no-cache-dir", ROOT], status=1,
+                 env=dict(CLEAN_ENV, PIP_NO_INDEX="1"))
+    assert "install python3-numpy and make the virtual environment with " \
+           "--system-site-packages" in result.stdout + result.stderr
+
+
 USE = """
-    import json, kaDriver
+    import json, kaDriver, tarvex
     kaDriver.kaOpen(kaDriver.KA_OPEN_NO_FLAGS)
-    result = {"module": kaDriver.__file__,
+    result = {"module": kaDriver.__file__, "package": tarvex.__file__,
               "library": [line.split()[-1] for line in open("/proc/self/maps")
                           if "libTarvexmain" in line][0],
               "devices": kaDriver.kaQueryNumberDevices(),
@@ -56,6 +69,7 @@ USE = """
         kaDriver.kaQueryNumberSubdevices(99)
     except kaDriver.error as fault:
         result["error"] = list(fault.args)
+        result["result"] = str(tarvex.result(fault.args[0]))
     print(json.dumps(result))
 """
 
@@ -65,23 +79,40 @@ def test_installed_module_runs_from_any_folder(venv):
     result = json.loads(run([python, "-c", textwrap.dedent(USE)], cwd=elsewhere).stdout)
     assert os.path.dirname(result["module"]) == site
     assert os.path.dirname(result["library"]) == site  # through the run path
+    assert os.path.dirname(result["package"]) == os.path.join(site, "tarvex")
     assert result["devices"] == 3 and result["name"] == "TX-PCI-1616"
     assert result["range"][0] == 0x170001
     code, text = result["error"]
     assert code != 0 and text
+    assert result["result"] == f"{code} NOT_OPEN: {text}"
+
+
+def test_tarvex_list_is_installed(venv, tmp_path):
+    python, _, elsewhere = venv
+    command = os.path.join(os.path.dirname(python), "tarvex-list")
+    assert "KA_TYPE_AI KA_SUBTYPE_STREAMING" in run([command], cwd=elsewhere).stdout
+    assert run([command, "--help"]).stdout.startswith("usage: tarvex-list")
+    # The report comes from the native tool installed beside the package.
+    assert "TX-PCI-1616" in run([command, "--report"], cwd=elsewhere).stdout
+    broken = tmp_path / "broken.json"
+    broken.write_text('{"devices": []}')
+    checked = run([command, "--check", str(broken)], status=1)
+    assert f"{broken}: error 17: Invalid system configuration" in checked.stderr
 
 
 def test_installed_stubs_serve_mypy(venv):
     python, _, elsewhere = venv
     with open(os.path.join(elsewhere, "typed.py"), "w") as file:
-        file.write("import kaDriver\n"
+        file.write("import kaDriver, tarvex\n"
                    "count: int = kaDriver.kaQueryNumberDevices()\n"
-                   "name: int = kaDriver.kaQueryNameDevice(0)\n")
+                   "name: int = kaDriver.kaQueryNameDevice(0)\n"
+                   "kaDriver.kaQueryNumberRanges(0, 0, tarvex.Unit.VOLT)\n"
+                   "kaDriver.kaQueryNumberRanges(0, 0, tarvex.SubdeviceType.AI)\n")
     result = subprocess.run([MYPY, "--python-executable", python, "--no-incremental",
                              "--cache-dir", os.devnull, "typed.py"],
                             capture_output=True, text=True, cwd=elsewhere, env=CLEAN_ENV)
     errors = [line for line in result.stdout.splitlines() if ": error:" in line]
-    assert len(errors) == 1 and errors[0].startswith("typed.py:3:"), result.stdout
+    assert [error.split(":")[1] for error in errors] == ["3", "5"], result.stdout
 
 
 def test_uninstall_removes_every_file(venv):
@@ -90,6 +121,8 @@ def test_uninstall_removes_every_file(venv):
     run([python, "-m", "pip", "uninstall", "--yes", "kaDriver"])
     assert not glob.glob(os.path.join(site, "*kaDriver*"))
     assert not glob.glob(os.path.join(site, "libTarvexmain*"))
+    assert not os.path.exists(os.path.join(site, "tarvex"))
+    assert not os.path.exists(os.path.join(os.path.dirname(python), "tarvex-list"))
     result = subprocess.run([python, "-c", "import kaDriver"], capture_output=True, text=True,
                             cwd=elsewhere, env=CLEAN_ENV)
     assert result.returncode != 0 and "No module named 'kaDriver'" in result.stderr
