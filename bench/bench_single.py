@@ -23,10 +23,9 @@ import timeit
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.environ.get("KADRIVER_PATH", os.path.join(ROOT, "build", "linux", "python")))
-sys.path.insert(0, os.path.join(ROOT, "python", "tests"))
 
 import kaDriver  # noqa: E402
-from conftest import _loaded_library_path  # noqa: E402
+from tarvex.library import library_path  # noqa: E402
 
 FLOOR_PATH = os.environ.get("KADRIVER_BENCH_FLOOR",
                             os.path.join(ROOT, "build", "linux", "bench", "libbench_floor.so"))
@@ -140,7 +139,7 @@ def interleaved_medians(contenders):
 def count_instructions():
     """Under callgrind: each contender's measured stretch as one dump."""
     floor = load_floor()
-    binding = CtypesBinding(_loaded_library_path())
+    binding = CtypesBinding(library_path())
     kaDriver.kaOpen(0)
     floor.benchStartCounting()
     for set_name, make in RECORD_SETS.items():
@@ -189,7 +188,7 @@ def measure():
     """One result per record set and batch size: seconds and instructions per
     batch of every contender (instructions None without valgrind)."""
     floor = load_floor()
-    binding = CtypesBinding(_loaded_library_path())
+    binding = CtypesBinding(library_path())
     kaDriver.kaOpen(0)
     results = []
     for set_name, make in RECORD_SETS.items():

@@ -15,12 +15,12 @@ import bench_stream
 from bench_single import rate
 
 import kaDriver as K
-from conftest import _loaded_library_path
+from tarvex.library import library_path
 
 
 def query_rows():
     """The simplest query through kaDriver and through ctypes."""
-    lib = ctypes.CDLL(_loaded_library_path())
+    lib = ctypes.CDLL(library_path())
     count = ctypes.c_int()
     K.kaOpen(0)
     ours = rate(K.kaQueryNumberDevices)

@@ -11,7 +11,6 @@ MODULE_DIR = os.environ.get("KADRIVER_PATH", os.path.join(ROOT, "build", "linux"
 sys.path.insert(0, MODULE_DIR)
 
 import kaDriver  # noqa: E402
-from tarvex.library import library_path as _loaded_library_path  # noqa: E402,F401
 from tarvex.sim import Sim  # noqa: E402
 
 _sim = Sim()
