@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import kaDriver
-from conftest import DRIVER_CALLS
+from catalogue import CATALOGUE, SAMPLE_CALLS
 
 # Codes with a text, and codes the library has no text for (reported as 80).
 KNOWN_CODES = range(1, 31)
@@ -54,7 +54,7 @@ def fail_once(sim, call, args, code):
     return raised.value
 
 
-@pytest.mark.parametrize("call", DRIVER_CALLS, ids=repr)
+@pytest.mark.parametrize("call", CATALOGUE, ids=repr)
 def test_each_code_raised_with_its_text(sim, call):
     args = prepared(sim, call)
     for code in KNOWN_CODES:
@@ -65,7 +65,7 @@ def test_each_code_raised_with_its_text(sim, call):
     call(args)  # one failure each: the next call goes through
 
 
-@pytest.mark.parametrize("call", DRIVER_CALLS, ids=repr)
+@pytest.mark.parametrize("call", CATALOGUE, ids=repr)
 def test_code_without_text_reported_as_80(sim, call):
     args = prepared(sim, call)
     for code in UNKNOWN_CODES:
@@ -77,8 +77,7 @@ def test_code_without_text_reported_as_80(sim, call):
     assert error.args[0] == 80 and "3" in error.args[1]
 
 
-@pytest.mark.parametrize("call", [c for c in DRIVER_CALLS if c.name in (
-    "kaIOStreamRead", "kaIOStreamWrite", "kaUtilityExtractValues")], ids=repr)
+@pytest.mark.parametrize("call", SAMPLE_CALLS, ids=repr)
 @pytest.mark.parametrize("reported", [-1, -2**31, 2**31 - 1])
 def test_impossible_count_raises_value_error(sim, call, reported):
     args = prepared(sim, call)
@@ -89,8 +88,7 @@ def test_impossible_count_raises_value_error(sim, call, reported):
     assert same(args, before)
 
 
-@pytest.mark.parametrize("call", [c for c in DRIVER_CALLS if c.name in (
-    "kaIOStreamRead", "kaIOStreamWrite", "kaUtilityExtractValues")], ids=repr)
+@pytest.mark.parametrize("call", SAMPLE_CALLS, ids=repr)
 def test_returned_memory_cannot_be_resized_or_freed_under_the_array(sim, call):
     array = call(prepared(sim, call))
     values = array.tolist()

@@ -13,8 +13,8 @@ from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
 import kaDriver
-from conftest import (DRIVER_CALLS, INPUT, OUTPUT, pulse_digital_input, single_entries,
-                      start_entries, stop_entries, stream_channels, stream_trigger)
+from catalogue import (CATALOGUE, INPUT, OUTPUT, channel, pulse_digital_input,
+                       single_entries, start_entries, stop_entries, trigger)
 
 # Hypothesis keeps a character table cache; not in the source tree.
 set_hypothesis_home_dir(os.path.join(tempfile.gettempdir(), "kaDriver-hypothesis"))
@@ -59,6 +59,7 @@ INTEGER = st.one_of(st.integers(-2, 12), st.sampled_from(CONSTANTS), st.booleans
 BEYOND = st.one_of(st.sampled_from(LIMITS), st.integers(min_value=2**31).map(Tagged),
                    st.integers(max_value=-2**31 - 1))
 TEXT = st.text(st.characters(blacklist_categories=()), max_size=12)
+
 
 def containers(inner):
     return st.one_of(st.lists(inner, max_size=3), st.tuples(inner, inner),
@@ -159,43 +160,21 @@ KINDS = {
     "G": record_lists(single_entries()[0]),
     "S": record_lists(start_entries()[0]),
     "P": record_lists(stop_entries()[0]),
-    "C": record_lists(stream_channels()[0]),
+    "C": record_lists(channel()),
     "X": record_lists({"Channel": 4}),
-    "T": st.one_of(perturbed_record(stream_trigger(), {"AcqStartTicks", "ScanStartTicks",
-                                                       "ConvStartTicks"}), ANYTHING),
+    "T": st.one_of(perturbed_record(trigger(), {"AcqStartTicks", "ScanStartTicks",
+                                                "ConvStartTicks"}), ANYTHING),
 }
 BOUNDED = {"W": KINDS["W"], "N": KINDS["N"], "s": KINDS["s"]}
 
-SIGNATURES = {
-    "kaOpen": "i", "kaClose": "i", "kaLockDriver": "ii", "kaLockDevice": "iii",
-    "kaLockSubdevice": "iiii", "kaIOIrqStart": "iiiiiLi", "kaIOIrqStop": "iiii",
-    "kaIOIrqWait": "iiiWi", "kaIOResetDevice": "ii", "kaIOResetSubdevice": "iii",
-    "kaIOSingleConfig": "iiiiiiiii", "kaIOSingle": "Gi", "kaIOStreamConfig": "iiCTii",
-    "kaIOStreamRead": "iiiNi", "kaIOStreamWrite": "iiiAi", "kaIOStreamStart": "Si",
-    "kaIOStreamStop": "Pi", "kaIOStreamStatus": "iiii", "kaIOStreamFrequencyToTicks": "iiidi",
-    "kaIOStreamTimeToTicks": "iiidi", "kaQueryDescriptionDevice": "i", "kaQueryInfoDevice": "i",
-    "kaQueryNameDevice": "i", "kaQueryNameDeviceDriver": "i", "kaQueryNumberDevices": "",
-    "kaQueryNumberSubdevices": "i", "kaQueryNumberChannels": "ii", "kaQueryNumberRanges": "iii",
-    "kaQueryRangeByMinMax": "iiidd", "kaQueryRangeInfo": "iii", "kaQuerySubdeviceByType": "iiii",
-    "kaQuerySubdeviceType": "ii", "kaQuerySubdeviceCaps": "ii", "kaQuerySubdeviceCapsArgs": "iii",
-    "kaQueryVersionLibrary": "", "kaQueryVersionMainDriver": "", "kaQueryVersionDeviceDriver": "i",
-    "kaUtilityExtractValues": "iAX", "kaUtilityPhysicalToDigital": "ddid",
-    "kaUtilityDigitalToPhysical": "ddiiid", "kaUtilityPWMStart": "iiiiiiii",
-    "kaUtilityPWMStop": "ii", "kaConfigLoad": "z", "kaRQueryDescriptionDevice": "si",
-    "kaRQueryInfoDevice": "si", "kaRQueryNameDevice": "si", "kaRQueryNumberDevices": "s",
-    "kaRQueryNumberSubdevices": "si", "kaRQueryNumberChannels": "sii",
-    "kaRQueryNumberRanges": "siii", "kaRQueryRangeInfo": "siii", "kaRQuerySubdeviceType": "sii",
-}
-TEMPLATES = {call.name: call.make for call in DRIVER_CALLS}
-
 
 @st.composite
-def argument_tuples(draw, name):
+def argument_tuples(draw, call):
     """The arguments of a call that succeeds, with a few changed (another
     value of the right kind, one beyond range, any object) and sometimes one
     too few or too many."""
-    kinds = SIGNATURES[name]
-    args = [draw(BOUNDED[k]) if k == "W" else v for k, v in zip(kinds, TEMPLATES[name]())]
+    kinds = call.kinds
+    args = [draw(BOUNDED[k]) if k == "W" else v for k, v in zip(kinds, call.make())]
     for _ in range(draw(st.sampled_from([0, 1, 1, 2, 3])) if args else 0):
         at = draw(st.integers(0, len(args) - 1))
         other = NO_INT_OR_TEXT if kinds[at] in BOUNDED else ANYTHING
@@ -227,28 +206,22 @@ def prepare(sim):
     interrupt come on a digital input (other waits run to their short time-out)."""
     sim.reset()
     K.kaOpen(0)
-    K.kaIOStreamConfig(*INPUT, stream_channels(), stream_trigger(), 0, 0)
-    K.kaIOStreamConfig(*OUTPUT, stream_channels(K.KA_REF_AO_GROUND), stream_trigger(), 0, 0)
+    K.kaIOStreamConfig(*INPUT, [channel()], trigger(), 0, 0)
+    K.kaIOStreamConfig(*OUTPUT, [channel(ref=K.KA_REF_AO_GROUND)], trigger(), 0, 0)
     K.kaIOIrqStart(0, 4, 2, K.KA_IRQ_SOURCE_DIO_LINE, K.KA_IRQ_EDGE_RISING, 0, 0)
     pulse_digital_input()
 
 
-def test_every_function_has_a_signature():
-    assert set(SIGNATURES) == {name for name in dir(K) if name.startswith("ka")}
-
-
-@pytest.mark.parametrize("name", SIGNATURES)
-def test_arbitrary_arguments(sim, name):
-    function = getattr(K, name)
-
+@pytest.mark.parametrize("call", CATALOGUE, ids=repr)
+def test_arbitrary_arguments(sim, call):
     # The list, dictionary and array arguments have the most to explore.
-    @settings(RUNS, max_examples=200 if set(SIGNATURES[name]) & set("GSPCXTA") else 60)
-    @given(argument_tuples(name))
+    @settings(RUNS, max_examples=200 if set(call.kinds) & set("GSPCXTA") else 60)
+    @given(argument_tuples(call))
     def check(args):
         prepare(sim)
         before = snapshot(args)
         try:
-            result = function(*args)
+            result = call(args)
         except ALLOWED:
             assert snapshot(args) == before
         else:

@@ -10,63 +10,6 @@ import kaDriver
 K = kaDriver
 REMOTE = "daq-lab-2"
 
-# Every query, called with valid arguments on the default system.
-QUERIES = [
-    ("kaQueryVersionMainDriver", ()),
-    ("kaQueryVersionDeviceDriver", (0,)),
-    ("kaQueryNumberDevices", ()),
-    ("kaQueryNumberSubdevices", (0,)),
-    ("kaQueryNumberChannels", (0, 0)),
-    ("kaQueryNumberRanges", (0, 0, K.KA_UNIT_VOLT)),
-    ("kaQueryNameDevice", (0,)),
-    ("kaQueryNameDeviceDriver", (0,)),
-    ("kaQueryDescriptionDevice", (0,)),
-    ("kaQuerySubdeviceByType", (0, 0, K.KA_TYPE_AO, K.KA_SUBTYPE_ANY)),
-    ("kaQuerySubdeviceCaps", (0, 0)),
-    ("kaQueryInfoDevice", (0,)),
-    ("kaQuerySubdeviceType", (0, 0)),
-    ("kaQueryRangeInfo", (0, 0, 1)),
-    ("kaQueryRangeByMinMax", (0, 0, K.KA_UNIT_VOLT, -1.0, 1.0)),
-    ("kaQuerySubdeviceCapsArgs", (0, 0, K.KA_CAP_AI_FIFO_SIZE)),
-    ("kaRQueryNumberDevices", (REMOTE,)),
-    ("kaRQueryNumberSubdevices", (REMOTE, 0)),
-    ("kaRQueryNumberChannels", (REMOTE, 0, 0)),
-    ("kaRQueryNumberRanges", (REMOTE, 0, 1, K.KA_UNIT_ANY)),
-    ("kaRQueryNameDevice", (REMOTE, 0)),
-    ("kaRQueryDescriptionDevice", (REMOTE, 0)),
-    ("kaRQueryInfoDevice", (REMOTE, 0)),
-    ("kaRQuerySubdeviceType", (REMOTE, 0, 1)),
-    ("kaRQueryRangeInfo", (REMOTE, 0, 1, 1)),
-]
-
-
-@pytest.mark.parametrize("name, args", QUERIES)
-def test_driver_failure_raises_without_result(opened, name, args):
-    opened.fail(name, 7)
-    with pytest.raises(kaDriver.error) as raised:
-        getattr(kaDriver, name)(*args)
-    assert raised.value.args == (7, "Invalid range index")
-    getattr(kaDriver, name)(*args)  # the failure was injected once only
-
-
-@pytest.mark.parametrize("name, args", QUERIES)
-def test_one_argument_too_many_never_reaches_library(opened, name, args):
-    with pytest.raises(TypeError):
-        getattr(kaDriver, name)(*args, 0)
-    assert opened.calls(name) == 0
-
-
-@pytest.mark.parametrize("name, label, args", [
-    ("kaQueryRangeInfo", "kaIOQueryRangeInfo", (0, 0)),
-    ("kaQueryRangeByMinMax", "kaIOQueryRangeByMinMax", (0, 0, 0)),
-    ("kaRQueryRangeInfo", "kaIORQueryRangeInfo", ("localhost", 0)),
-    ("kaRQueryInfoDevice", "kaRQueryInfoDevice", ("localhost",)),
-    ("kaQueryNumberDevices", "kaQueryNumberDevices", (1,)),
-])
-def test_parser_messages_name_the_function(name, label, args):
-    with pytest.raises(TypeError, match=label):
-        getattr(kaDriver, name)(*args)
-
 
 def test_default_system_walk(opened):
     assert K.kaQueryNumberDevices() == 3

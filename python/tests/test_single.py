@@ -6,20 +6,12 @@ import struct
 import pytest
 
 import kaDriver
-from conftest import single_entries, start_entries, stop_entries
+from catalogue import single_entries, start_entries, stop_entries
+from catalogue import single_entry as entry, single_write as write
 
 K = kaDriver
 KEYS = ["Device", "Subdevice", "Channel", "Dir", "Value", "TimeOut", "Flags", "Errno"]
 RECORD = struct.Struct("<8i")
-
-
-def entry(device=0, subdevice=0, channel=0, direction=K.KA_DIR_INPUT, value=0, flags=0, **extra):
-    return dict(Device=device, Subdevice=subdevice, Channel=channel, Dir=direction, Value=value,
-                TimeOut=0, Flags=flags, Errno=0, **extra)
-
-
-def write(device, subdevice, channel, value, flags=0):
-    return entry(device, subdevice, channel, K.KA_DIR_OUTPUT, value, flags)
 
 
 def records_received(sim):

@@ -49,7 +49,8 @@ def test_extract_with_empty_list_still_calls_library(opened):
     ([1], (), TypeError, "'Python list' type expected (not 'tuple') as argument 3"),
     ([1], [dict(Channel=1), 3], TypeError,
      "'Python dictionary' type expected (not 'int') as list item in argument 3"),
-    ([1], [dict(Channel=1), dict(Chan=1)], TypeError, "Key 'Channel' expected in config list entry 1"),
+    ([1], [dict(Channel=1), dict(Chan=1)], TypeError,
+     "Key 'Channel' expected in config list entry 1"),
     ([1], [dict(Channel="1")], TypeError,
      "'Python integer' type expected (not 'str') as argument for 'Channel'"),
     ([1], [dict(Channel=2**40)], OverflowError,
@@ -137,16 +138,3 @@ def test_config_load_argument_faults(opened, argument, error):
     with pytest.raises(error):
         K.kaConfigLoad(argument)
     assert opened.calls("kaConfigLoad") == 0
-
-
-@pytest.mark.parametrize("name, args", [
-    ("kaUtilityPhysicalToDigital", (0.0, 1.0, 1)),
-    ("kaUtilityDigitalToPhysical", (0.0, 1.0, 1, 1, 1)),
-    ("kaUtilityPWMStart", (0,) * 7),
-    ("kaUtilityPWMStop", (0,)),
-    ("kaUtilityExtractValues", (0, [])),
-])
-def test_parse_formats(opened, name, args):
-    with pytest.raises(TypeError, match=name):
-        getattr(K, name)(*args)
-    assert opened.calls(name) == 0
