@@ -15,9 +15,10 @@ import numpy as np
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.environ.get("KADRIVER_PATH", os.path.join(ROOT, "build", "linux", "python")))
 
-import kaDriver as K  # noqa: E402
+import kaDriver  # noqa: E402
 from tarvex.sim import Sim  # noqa: E402
 
+K = kaDriver
 VALUES = 1 << 20
 AI, AO = (0, 0), (0, 1)
 

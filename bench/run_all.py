@@ -14,7 +14,7 @@ import bench_single
 import bench_stream
 from bench_single import rate
 
-import kaDriver as K
+import kaDriver
 from tarvex.library import library_path
 
 
@@ -22,10 +22,10 @@ def query_rows():
     """The simplest query through kaDriver and through ctypes."""
     lib = ctypes.CDLL(library_path())
     count = ctypes.c_int()
-    K.kaOpen(0)
-    ours = rate(K.kaQueryNumberDevices)
+    kaDriver.kaOpen(0)
+    ours = rate(kaDriver.kaQueryNumberDevices)
     theirs = rate(lambda: lib.kaQueryNumberDevices(ctypes.byref(count)) or count.value)
-    K.kaClose(0)
+    kaDriver.kaClose(0)
     return [("kaQueryNumberDevices", 1e6 / ours, "us", "ctypes", 1e6 / theirs, None)]
 
 

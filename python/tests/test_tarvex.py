@@ -6,11 +6,12 @@ conversions give the library's values, and tarvex-list checks files."""
 import numpy as np
 import pytest
 
-import kaDriver as K
+import kaDriver
 import tarvex
 from tarvex import families
 from tarvex.listing import main as tarvex_list
 
+K = kaDriver
 FAMILIES = [getattr(families, name) for name in families.__all__]
 
 
