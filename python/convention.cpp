@@ -65,26 +65,29 @@ PyObject *raiseTypeError(const char *format, ...)
     return nullptr;
 }
 
-PyObject *raiseWrongKind(const char *format, const char *expected, PyObject *given, int entry)
+PyObject *raiseWrongKind(const char *format, const char *expected, PyObject *given, const char *key,
+                         int entry)
 {
-    return raiseTypeError(format, expected, Py_TYPE(given)->tp_name, entry);
+    return raiseTypeError(format, expected, Py_TYPE(given)->tp_name, key, entry);
 }
 
 // "'<kind>' value out of <bits>-bit range" + the tail of the wrong-kind literal.
-static void raiseOutOfRange(const char *wrongKindFormat, Kind kind, int bits, int entry)
+static void raiseOutOfRange(const char *wrongKindFormat, Kind kind, int bits, const char *key,
+                            int entry)
 {
     char head[64];
     std::snprintf(head, sizeof head, "'%s' value out of %d-bit range", kindName(kind), bits);
     char format[kMessageSize];
     std::snprintf(format, sizeof format, "%%s%s",
                   wrongKindFormat + std::strlen(KADRIVER_KIND_HEAD));
-    setException(PyExc_OverflowError, format, head, entry);
+    setException(PyExc_OverflowError, format, head, key, entry);
 }
 
-bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry, int *words)
+bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, const char *key,
+                  int entry, int *words)
 {
     if (!PyLong_Check(value)) {
-        raiseWrongKind(wrongKindFormat, kindName(kind), value, entry);
+        raiseWrongKind(wrongKindFormat, kindName(kind), value, key, entry);
         return false;
     }
     switch (kind) {
@@ -92,7 +95,7 @@ bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, int e
         int overflow = 0;
         long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
         if (overflow || v < INT32_MIN || v > INT32_MAX) {
-            raiseOutOfRange(wrongKindFormat, kind, 32, entry);
+            raiseOutOfRange(wrongKindFormat, kind, 32, key, entry);
             return false;
         }
         words[0] = static_cast<int>(v);
@@ -105,7 +108,7 @@ bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, int e
         int overflow = 0;
         long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
         if (overflow) {
-            raiseOutOfRange(wrongKindFormat, kind, 64, entry);
+            raiseOutOfRange(wrongKindFormat, kind, 64, key, entry);
             return false;
         }
         const auto bits = static_cast<std::uint64_t>(v);

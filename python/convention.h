@@ -39,8 +39,9 @@ const char *kindName(Kind kind);
 
 // Reads value into words (two words, low first, for Ticks). On a fault sets
 // TypeError (wrong kind) or OverflowError (out of range) from wrongKindFormat
-// and entry, and returns false.
-bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry, int *words);
+// with key and entry, and returns false.
+bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, const char *key,
+                  int entry, int *words);
 
 // Reads a plain int held in one internal digit (below 2**30 in magnitude,
 // so it fits a 32-bit field of either kind) into word, without a call;
@@ -64,19 +65,21 @@ inline bool readSmallInt(PyObject *value, int *word)
 }
 
 // The same for any value and kind, with readAnyValue's faults.
-inline bool readValue(PyObject *value, Kind kind, const char *wrongKindFormat, int entry,
-                      int *words)
+inline bool readValue(PyObject *value, Kind kind, const char *wrongKindFormat, const char *key,
+                      int entry, int *words)
 {
     return (kind != Kind::Ticks && readSmallInt(value, words)) ||
-           readAnyValue(value, kind, wrongKindFormat, entry, words);
+           readAnyValue(value, kind, wrongKindFormat, key, entry, words);
 }
 
 // Raises TypeError from one of the module's format literals, formatted into
 // a 256-byte buffer; the arguments are those of the literal. Returns null.
 PyObject *raiseTypeError(const char *format, ...);
 
-// "'<expected>' type expected (not '<type of given>')" + tail of format.
-PyObject *raiseWrongKind(const char *format, const char *expected, PyObject *given, int entry = 0);
+// "'<expected>' type expected (not '<type of given>')" + tail of format,
+// which may name the key and the entry.
+PyObject *raiseWrongKind(const char *format, const char *expected, PyObject *given,
+                         const char *key = "", int entry = 0);
 
 // The library's text: the bytes before the first NUL within capacity.
 PyObject *textFromBuffer(const char *buffer, int capacity);

@@ -71,10 +71,11 @@ bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *rec
         PyObject *value = PyDict_GetItemWithError(dict, name);
         if (!value) {
             if (!PyErr_Occurred())
-                raiseTypeError(field.missing, entry);
+                raiseTypeError(field.messages->missing, field.key, entry);
             return false;
         }
-        if (!readValue(value, field.kind, field.wrongKind, entry, record + field.word))
+        if (!readValue(value, field.kind, field.messages->wrongKind, field.key, entry,
+                       record + field.word))
             return false;
     }
     return true;

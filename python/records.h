@@ -5,8 +5,11 @@
 #define KADRIVER_RECORDS_H
 
 #include <cassert>
+#include <cstddef>
 
 #include "convention.h"
+
+#include "Tarvexmain.h"
 
 // How a field the driver fills goes back to its key after a successful call.
 enum class WriteBack {
@@ -15,16 +18,40 @@ enum class WriteBack {
     Unsigned, // a Python int of the field read as unsigned 32-bit
 };
 
+// Where a key's messages place a fault: the format literals for an absent
+// key and for a value of the wrong kind, each formatted with the key and the
+// entry's position in its list.
+struct KeyMessages {
+    const char *missing;
+    const char *wrongKind;
+};
+
+inline constexpr KeyMessages kInSingleList = {"Key '%s' expected in start list entry %d",
+                                              KADRIVER_KIND_HEAD
+                                              " as argument for '%s' in start list entry %d"};
+inline constexpr KeyMessages kInStartList = {"Key '%s' expected in start list entry %d",
+                                             KADRIVER_KIND_HEAD " as argument for '%s'"};
+inline constexpr KeyMessages kInConfigList = {"Key '%s' expected in config list entry %d",
+                                              KADRIVER_KIND_HEAD " as argument for '%s'"};
+inline constexpr KeyMessages kInTriggerSetup = {"Key '%s' expected in trigger setup.",
+                                                KADRIVER_KIND_HEAD " as argument for '%s'"};
+
 // One dictionary key and the record field it fills.
 struct KeySpec {
     const char *key;
     Kind kind;
-    int word;              // index of the field's first 32-bit word
-    const char *missing;   // message literal for an absent key
-    const char *wrongKind; // message literal for a value of the wrong kind
+    int word; // index of the field's first 32-bit word
+    const KeyMessages *messages;
     WriteBack result = WriteBack::None;
     PyObject *name = nullptr; // the key as an interned string, made on first use
 };
+
+// The entry of a key table for `key`, which fills `field` of Record:
+// KADRIVER_KEY(Record, field, "Key", kind, messages[, write-back]).
+#define KADRIVER_KEY(Record, field, key, kind, messages, ...)                                      \
+    {                                                                                              \
+        key, kind, static_cast<int>(offsetof(Record, field) / sizeof(int)), &messages, __VA_ARGS__ \
+    }
 
 // The most keys one record has (the trigger set-up).
 constexpr int kMaxKeys = 16;
@@ -112,5 +139,91 @@ class PackedList
     Py_ssize_t held_ = 0;
     bool calm_ = true; // no Python code can have run since the list was read
 };
+
+// The key tables, each key in the order the module reads it.
+
+inline KeySpec kSingleKeys[] = {
+    KADRIVER_KEY(kaSingleRecord, iDevice, "Device", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, iSubdevice, "Subdevice", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, iChannel, "Channel", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, iDir, "Dir", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, iValue, "Value", Kind::LongInteger, kInSingleList,
+                 WriteBack::Unsigned),
+    KADRIVER_KEY(kaSingleRecord, iTimeOut, "TimeOut", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, iFlags, "Flags", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, iErrno, "Errno", Kind::Integer, kInSingleList, WriteBack::Signed),
+};
+
+inline KeySpec kChannelKeys[] = {
+    KADRIVER_KEY(kaStreamConfigRecord, iChannel, "Channel", Kind::Integer, kInConfigList),
+    KADRIVER_KEY(kaStreamConfigRecord, iStreamConfig, "StreamConfig", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamConfigRecord, iRef, "Ref", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamConfigRecord, iFlags, "Flags", Kind::Integer, kInStartList),
+};
+
+// kaUtilityExtractValues fills only the channel of each record; the other
+// fields stay zero.
+inline KeySpec kExtractKeys[] = {
+    KADRIVER_KEY(kaStreamConfigRecord, iChannel, "Channel", Kind::Integer, kInConfigList),
+};
+
+// The trigger set-up is one dictionary, not a list; it alone has tick counts.
+inline KeySpec kTriggerKeys[] = {
+    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStartTrigType, "AcqStartTrigType", Kind::Integer,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStartTrigEdge, "AcqStartTrigEdge", Kind::Integer,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStartTrigChan, "AcqStartTrigChan", Kind::Integer,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStartTicksLow, "AcqStartTicks", Kind::Ticks,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iScanStartTrigType, "ScanStartTrigType", Kind::Integer,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iScanStartTicksLow, "ScanStartTicks", Kind::Ticks,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iConvStartTrigType, "ConvStartTrigType", Kind::Integer,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iConvStartTicksLow, "ConvStartTicks", Kind::Ticks,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iScanStopTrigType, "ScanStopTrigType", Kind::Integer,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iScanStopCount, "ScanStopCount", Kind::Integer,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStopTrigType, "AcqStopTrigType", Kind::Integer,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStopCount, "AcqStopCount", Kind::Integer,
+                 kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, iFlags, "Flags", Kind::Integer, kInTriggerSetup),
+};
+
+inline KeySpec kStartKeys[] = {
+    KADRIVER_KEY(kaStreamStartRecord, iDevice, "Device", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStartRecord, iSubdevice, "Subdevice", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStartRecord, iStartMode, "StartMode", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStartRecord, iTimeOut, "TimeOut", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStartRecord, iFlags, "Flags", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStartRecord, iErrno, "Errno", Kind::Integer, kInStartList,
+                 WriteBack::Signed),
+};
+
+// The stop list's messages name the start list, as they always have.
+inline KeySpec kStopKeys[] = {
+    KADRIVER_KEY(kaStreamStopRecord, iDevice, "Device", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStopRecord, iSubdevice, "Subdevice", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStopRecord, iStopMode, "StopMode", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStopRecord, iFlags, "Flags", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStopRecord, iErrno, "Errno", Kind::Integer, kInStartList,
+                 WriteBack::Signed),
+};
+
+// The list arguments, each given as the argument of its position.
+inline const ListSpec kSingleList = listOf<kaSingleRecord>(KADRIVER_LIST_ARGUMENT(1), kSingleKeys);
+inline const ListSpec kChannelList =
+    listOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kChannelKeys);
+inline const ListSpec kExtractList =
+    listOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kExtractKeys);
+inline const ListSpec kStartList =
+    listOf<kaStreamStartRecord>(KADRIVER_LIST_ARGUMENT(1), kStartKeys);
+inline const ListSpec kStopList = listOf<kaStreamStopRecord>(KADRIVER_LIST_ARGUMENT(1), kStopKeys);
 
 #endif

@@ -12,7 +12,7 @@ PyObject *kadriver_kaIOIrqStart(PyObject *, PyObject *args)
                           &edge, &argumentObject, &flags))
         return nullptr;
     int argument;
-    if (!readValue(argumentObject, Kind::LongInteger, KADRIVER_KIND_HEAD " as argument 6", 0,
+    if (!readValue(argumentObject, Kind::LongInteger, KADRIVER_KIND_HEAD " as argument 6", "", 0,
                    &argument))
         return nullptr;
     return noneOrError(kaIOIrqStart(device, subdevice, channel, source, edge, argument, flags));

@@ -5,32 +5,6 @@
 
 #include "Tarvexmain.h"
 
-namespace
-{
-
-#define SINGLE_KEY(name, kind, field, result)                                                      \
-    {                                                                                              \
-        name, kind, offsetof(kaSingleRecord, field) / sizeof(int),                                 \
-            "Key '" name "' expected in start list entry %d",                                      \
-            KADRIVER_KIND_HEAD " as argument for '" name "' in start list entry %d", result        \
-    }
-
-KeySpec kSingleKeys[] = {
-    SINGLE_KEY("Device", Kind::Integer, iDevice, WriteBack::None),
-    SINGLE_KEY("Subdevice", Kind::Integer, iSubdevice, WriteBack::None),
-    SINGLE_KEY("Channel", Kind::Integer, iChannel, WriteBack::None),
-    SINGLE_KEY("Dir", Kind::Integer, iDir, WriteBack::None),
-    SINGLE_KEY("Value", Kind::LongInteger, iValue, WriteBack::Unsigned),
-    SINGLE_KEY("TimeOut", Kind::Integer, iTimeOut, WriteBack::None),
-    SINGLE_KEY("Flags", Kind::Integer, iFlags, WriteBack::None),
-    SINGLE_KEY("Errno", Kind::Integer, iErrno, WriteBack::Signed),
-};
-#undef SINGLE_KEY
-
-const ListSpec kSingleList = listOf<kaSingleRecord>(KADRIVER_LIST_ARGUMENT(1), kSingleKeys);
-
-} // namespace
-
 PyObject *kadriver_kaIOSingleConfig(PyObject *, PyObject *args)
 {
     int device, subdevice, channel, config, reference, trigChannel, trigType, trigEdge, flags;

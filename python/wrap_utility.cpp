@@ -6,21 +6,6 @@
 
 #include "Tarvexmain.h"
 
-namespace
-{
-
-// Only the channel index of each entry is filled; the other fields stay zero.
-KeySpec kExtractKeys[] = {
-    {"Channel", Kind::Integer,
-     static_cast<int>(offsetof(kaStreamConfigRecord, iChannel) / sizeof(int)),
-     "Key 'Channel' expected in config list entry %d",
-     KADRIVER_KIND_HEAD " as argument for 'Channel'"},
-};
-
-const ListSpec kExtractList = listOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kExtractKeys);
-
-} // namespace
-
 PyObject *kadriver_kaUtilityExtractValues(PyObject *, PyObject *args)
 {
     int channel;
