@@ -29,17 +29,17 @@ const ConstantRecord kConstants[] = {
 
 // A record whose object cannot be made is skipped; a name met again replaces
 // the earlier value.
-void addConstants(PyObject *dict)
+void AddConstants(PyObject *dict)
 {
     for (const ConstantRecord *c = kConstants; c->kind != kEnd; ++c) {
         PyRef value;
         if (c->kind == kInteger)
-            value.reset(PyLong_FromLong(c->integer));
+            value.Reset(PyLong_FromLong(c->integer));
         else if (c->kind == kFloat)
-            value.reset(PyFloat_FromDouble(c->floating));
+            value.Reset(PyFloat_FromDouble(c->floating));
         else
             continue;
-        if (!value || PyDict_SetItemString(dict, c->name, value.get()) != 0)
+        if (!value || PyDict_SetItemString(dict, c->name, value.Get()) != 0)
             PyErr_Clear();
     }
 }

@@ -6,7 +6,7 @@
 
 #include "Tarvexmain.h"
 
-PyObject *kadriver_error = nullptr;
+PyObject *kaDriverError = nullptr;
 
 const char kPythonList[] = "Python list";
 const char kPythonDictionary[] = "Python dictionary";
@@ -18,26 +18,26 @@ constexpr int kMessageSize = 256; // formatted messages are cut to 255 character
 
 // Sets exception with a formatted message. A cut can split a multi-byte
 // character of a type name; the broken tail is dropped rather than failing.
-void setFormatted(PyObject *exception, const char *format, va_list args)
+void SetFormatted(PyObject *exception, const char *format, va_list args)
 {
     char message[kMessageSize];
     PyOS_vsnprintf(message, sizeof message, format, args);
     PyRef text(PyUnicode_DecodeUTF8(message, std::strlen(message), "ignore"));
     if (text)
-        PyErr_SetObject(exception, text.get());
+        PyErr_SetObject(exception, text.Get());
 }
 
-void setException(PyObject *exception, const char *format, ...)
+void SetException(PyObject *exception, const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    setFormatted(exception, format, args);
+    SetFormatted(exception, format, args);
     va_end(args);
 }
 
 } // namespace
 
-PyObject *raiseDriverError(int code)
+PyObject *RaiseDriverError(int code)
 {
     char text[KA_ERROR_MSG_MAX_COUNT] = "";
     int reported = code;
@@ -45,49 +45,49 @@ PyObject *raiseDriverError(int code)
         reported = kNoMessageCode;
         std::snprintf(text, sizeof text, "No message text for driver error %d", code);
     }
-    PyRef tuple(makeTuple(Signed{reported}, Text{text, sizeof text}));
+    PyRef tuple(MakeTuple(Signed{reported}, Text{text, sizeof text}));
     if (tuple)
-        PyErr_SetObject(kadriver_error, tuple.get());
+        PyErr_SetObject(kaDriverError, tuple.Get());
     return nullptr;
 }
 
-const char *kindName(Kind kind)
+const char *KindName(Kind kind)
 {
     return kind == Kind::Integer ? "Python integer" : "Python (long) integer";
 }
 
-PyObject *raiseTypeError(const char *format, ...)
+PyObject *RaiseTypeError(const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    setFormatted(PyExc_TypeError, format, args);
+    SetFormatted(PyExc_TypeError, format, args);
     va_end(args);
     return nullptr;
 }
 
-PyObject *raiseWrongKind(const char *format, const char *expected, PyObject *given, const char *key,
+PyObject *RaiseWrongKind(const char *format, const char *expected, PyObject *given, const char *key,
                          int entry)
 {
-    return raiseTypeError(format, expected, Py_TYPE(given)->tp_name, key, entry);
+    return RaiseTypeError(format, expected, Py_TYPE(given)->tp_name, key, entry);
 }
 
 // "'<kind>' value out of <bits>-bit range" + the tail of the wrong-kind literal.
-static void raiseOutOfRange(const char *wrongKindFormat, Kind kind, int bits, const char *key,
+static void RaiseOutOfRange(const char *wrongKindFormat, Kind kind, int bits, const char *key,
                             int entry)
 {
     char head[64];
-    std::snprintf(head, sizeof head, "'%s' value out of %d-bit range", kindName(kind), bits);
+    std::snprintf(head, sizeof head, "'%s' value out of %d-bit range", KindName(kind), bits);
     char format[kMessageSize];
     std::snprintf(format, sizeof format, "%%s%s",
                   wrongKindFormat + std::strlen(KADRIVER_KIND_HEAD));
-    setException(PyExc_OverflowError, format, head, key, entry);
+    SetException(PyExc_OverflowError, format, head, key, entry);
 }
 
-bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, const char *key,
+bool ReadAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, const char *key,
                   int entry, int *words)
 {
     if (!PyLong_Check(value)) {
-        raiseWrongKind(wrongKindFormat, kindName(kind), value, key, entry);
+        RaiseWrongKind(wrongKindFormat, KindName(kind), value, key, entry);
         return false;
     }
     switch (kind) {
@@ -95,7 +95,7 @@ bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, const
         int overflow = 0;
         long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
         if (overflow || v < INT32_MIN || v > INT32_MAX) {
-            raiseOutOfRange(wrongKindFormat, kind, 32, key, entry);
+            RaiseOutOfRange(wrongKindFormat, kind, 32, key, entry);
             return false;
         }
         words[0] = static_cast<int>(v);
@@ -108,7 +108,7 @@ bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, const
         int overflow = 0;
         long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
         if (overflow) {
-            raiseOutOfRange(wrongKindFormat, kind, 64, key, entry);
+            RaiseOutOfRange(wrongKindFormat, kind, 64, key, entry);
             return false;
         }
         const auto bits = static_cast<std::uint64_t>(v);
@@ -120,7 +120,7 @@ bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, const
     return false;
 }
 
-PyObject *textFromBuffer(const char *buffer, int capacity)
+PyObject *TextFromBuffer(const char *buffer, int capacity)
 {
     return PyUnicode_DecodeLatin1(buffer, strnlen(buffer, capacity), nullptr);
 }

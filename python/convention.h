@@ -12,14 +12,14 @@
 #endif
 
 // The exception class kaDriver.error, set once at initialisation.
-extern PyObject *kadriver_error;
+extern PyObject *kaDriverError;
 
 // Code reported in place of the library's when it has no text for a code.
 constexpr int kNoMessageCode = 80;
 
 // Raises kaDriver.error with (code, text) for a non-zero result code.
-// Returns null, so a wrapper can `return raiseDriverError(code);`.
-PyObject *raiseDriverError(int code);
+// Returns null, so a wrapper can `return RaiseDriverError(code);`.
+PyObject *RaiseDriverError(int code);
 
 // The common head of every wrong-kind message; each literal below appends
 // its own tail ("as argument 1", "as argument for 'Device' ...").
@@ -35,18 +35,18 @@ enum class Kind {
     LongInteger, // "Python (long) integer": any int, low 32 bits
     Ticks,       // "Python (long) integer": any int as a signed 64-bit count
 };
-const char *kindName(Kind kind);
+const char *KindName(Kind kind);
 
 // Reads value into words (two words, low first, for Ticks). On a fault sets
 // TypeError (wrong kind) or OverflowError (out of range) from wrongKindFormat
 // with key and entry, and returns false.
-bool readAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, const char *key,
+bool ReadAnyValue(PyObject *value, Kind kind, const char *wrongKindFormat, const char *key,
                   int entry, int *words);
 
 // Reads a plain int held in one internal digit (below 2**30 in magnitude,
 // so it fits a 32-bit field of either kind) into word, without a call;
 // false, with no error set, for any other object. Runs no Python code.
-inline bool readSmallInt(PyObject *value, int *word)
+inline bool ReadSmallInt(PyObject *value, int *word)
 {
     if (!PyLong_CheckExact(value))
         return false;
@@ -64,27 +64,27 @@ inline bool readSmallInt(PyObject *value, int *word)
     return true;
 }
 
-// The same for any value and kind, with readAnyValue's faults.
-inline bool readValue(PyObject *value, Kind kind, const char *wrongKindFormat, const char *key,
+// The same for any value and kind, with ReadAnyValue's faults.
+inline bool ReadValue(PyObject *value, Kind kind, const char *wrongKindFormat, const char *key,
                       int entry, int *words)
 {
-    return (kind != Kind::Ticks && readSmallInt(value, words)) ||
-           readAnyValue(value, kind, wrongKindFormat, key, entry, words);
+    return (kind != Kind::Ticks && ReadSmallInt(value, words)) ||
+           ReadAnyValue(value, kind, wrongKindFormat, key, entry, words);
 }
 
 // Raises TypeError from one of the module's format literals, formatted into
 // a 256-byte buffer; the arguments are those of the literal. Returns null.
-PyObject *raiseTypeError(const char *format, ...);
+PyObject *RaiseTypeError(const char *format, ...);
 
 // "'<expected>' type expected (not '<type of given>')" + tail of format,
 // which may name the key and the entry.
-PyObject *raiseWrongKind(const char *format, const char *expected, PyObject *given,
+PyObject *RaiseWrongKind(const char *format, const char *expected, PyObject *given,
                          const char *key = "", int entry = 0);
 
 // The library's text: the bytes before the first NUL within capacity.
-PyObject *textFromBuffer(const char *buffer, int capacity);
+PyObject *TextFromBuffer(const char *buffer, int capacity);
 
-// Result items, made in order by makeTuple.
+// Result items, made in order by MakeTuple.
 struct Signed {
     int value;
 };
@@ -103,23 +103,23 @@ struct Text {
     int capacity;
 };
 
-inline PyObject *makeItem(Signed item)
+inline PyObject *MakeItem(Signed item)
 {
     return PyLong_FromLong(item.value);
 }
-inline PyObject *makeItem(Unsigned item)
+inline PyObject *MakeItem(Unsigned item)
 {
     return PyLong_FromUnsignedLong(static_cast<std::uint32_t>(item.value));
 }
-inline PyObject *makeItem(Text item)
+inline PyObject *MakeItem(Text item)
 {
-    return textFromBuffer(item.buffer, item.capacity);
+    return TextFromBuffer(item.buffer, item.capacity);
 }
-inline PyObject *makeItem(Float item)
+inline PyObject *MakeItem(Float item)
 {
     return PyFloat_FromDouble(item.value);
 }
-inline PyObject *makeItem(Ticks item)
+inline PyObject *MakeItem(Ticks item)
 {
     return PyLong_FromUnsignedLongLong(
         static_cast<std::uint64_t>(static_cast<std::uint32_t>(item.high)) << 32 |
@@ -128,27 +128,27 @@ inline PyObject *makeItem(Ticks item)
 
 // A tuple of the items, each made in order; on any failure everything made
 // so far is released and null returned with the interpreter's error.
-template <class... Items> PyObject *makeTuple(Items... items)
+template <class... Items> PyObject *MakeTuple(Items... items)
 {
-    constexpr Py_ssize_t count = sizeof...(Items);
-    PyRef made[count];
+    constexpr Py_ssize_t kCount = sizeof...(Items);
+    PyRef made[kCount];
     Py_ssize_t i = 0;
-    bool ok = (... && (made[i] = PyRef(makeItem(items)), made[i++]));
+    bool ok = (... && (made[i] = PyRef(MakeItem(items)), made[i++]));
     if (!ok)
         return nullptr;
-    PyObject *tuple = PyTuple_New(count);
+    PyObject *tuple = PyTuple_New(kCount);
     if (!tuple)
         return nullptr;
-    for (Py_ssize_t k = 0; k < count; ++k)
-        PyTuple_SET_ITEM(tuple, k, made[k].release());
+    for (Py_ssize_t k = 0; k < kCount; ++k)
+        PyTuple_SET_ITEM(tuple, k, made[k].Release());
     return tuple;
 }
 
 // The result of a driver call whose only result is its code.
-inline PyObject *noneOrError(int code)
+inline PyObject *NoneOrError(int code)
 {
     if (code != 0)
-        return raiseDriverError(code);
+        return RaiseDriverError(code);
     Py_RETURN_NONE;
 }
 

@@ -32,14 +32,14 @@ PyMODINIT_FUNC PyInit_kaDriver(void)
         PyErr_SetString(PyExc_ImportError, "numpy.core.multiarray failed to import");
         return nullptr;
     }
-    PyObject *dict = PyModule_GetDict(module.get());
-    if (!kadriver_error) {
-        kadriver_error = PyErr_NewException("kaDriver.error", PyExc_Exception, nullptr);
-        if (!kadriver_error)
+    PyObject *dict = PyModule_GetDict(module.Get());
+    if (!kaDriverError) {
+        kaDriverError = PyErr_NewException("kaDriver.error", PyExc_Exception, nullptr);
+        if (!kaDriverError)
             return nullptr;
     }
-    if (PyDict_SetItemString(dict, "error", kadriver_error) != 0)
+    if (PyDict_SetItemString(dict, "error", kaDriverError) != 0)
         return nullptr;
-    addConstants(dict);
-    return module.release();
+    AddConstants(dict);
+    return module.Release();
 }

@@ -4,6 +4,6 @@
 
 #include "pyref.h"
 
-void addConstants(PyObject *dict);
+void AddConstants(PyObject *dict);
 
 #endif

@@ -15,24 +15,18 @@ class PyRef
     explicit PyRef(PyObject *owned) : object_(owned) {} // takes a new reference
     PyRef(const PyRef &) = delete;
     PyRef &operator=(const PyRef &) = delete;
-    PyRef(PyRef &&other) noexcept : object_(other.release()) {}
+    PyRef(PyRef &&other) noexcept : object_(other.Release()) {}
     PyRef &operator=(PyRef &&other) noexcept
     {
-        reset(other.release());
+        Reset(other.Release());
         return *this;
     }
     ~PyRef() { Py_XDECREF(object_); }
 
-    static PyRef borrowed(PyObject *object)
-    {
-        Py_XINCREF(object);
-        return PyRef(object);
-    }
-
-    PyObject *get() const { return object_; }
+    PyObject *Get() const { return object_; }
     explicit operator bool() const { return object_ != nullptr; }
-    PyObject *release() { return std::exchange(object_, nullptr); }
-    void reset(PyObject *owned = nullptr)
+    PyObject *Release() { return std::exchange(object_, nullptr); }
+    void Reset(PyObject *owned = nullptr)
     {
         PyObject *old = std::exchange(object_, owned);
         Py_XDECREF(old);

@@ -5,7 +5,7 @@
 namespace
 {
 
-PyObject *keyName(KeySpec &field)
+PyObject *KeyName(KeySpec &field)
 {
     if (!field.name)
         field.name = PyUnicode_InternFromString(field.key); // kept for the module's life
@@ -22,7 +22,7 @@ PyObject *keyName(KeySpec &field)
 // comparisons could run Python code), a value that is not a small plain int,
 // or, at the end, a key of the table not matched (absent, out of order, or
 // an equal string of the caller's).
-inline bool readInOnePass(PyObject *dict, const ListSpec &layout, int *record, PyObject **seen)
+inline bool ReadInOnePass(PyObject *dict, const ListSpec &layout, int *record, PyObject **seen)
 {
     const KeySpec *const keys = layout.keys;
     const int keyCount = layout.keyCount;
@@ -32,7 +32,7 @@ inline bool readInOnePass(PyObject *dict, const ListSpec &layout, int *record, P
     PyObject *key, *value;
     while (PyDict_Next(dict, &position, &key, &value)) {
         if (next < keyCount && key == keys[next].name) {
-            if (!readSmallInt(value, record + keys[next].word))
+            if (!ReadSmallInt(value, record + keys[next].word))
                 return false;
             values[next] = value;
             if (++next == keyCount && PyDict_GET_SIZE(dict) == keyCount)
@@ -49,7 +49,7 @@ inline bool readInOnePass(PyObject *dict, const ListSpec &layout, int *record, P
 }
 
 // A slot of a hash set of 2**bits slots for an object's address.
-size_t slotOf(const PyObject *object, int bits)
+size_t SlotOf(const PyObject *object, int bits)
 {
     const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(object));
     return static_cast<size_t>((address * 0x9E3779B97F4A7C15u) >> (64 - bits));
@@ -61,20 +61,20 @@ size_t slotOf(const PyObject *object, int bits)
 // colliding key's __eq__) that changes the dictionary, so no value may be
 // read ahead of its turn. Between a lookup and the conversion of the value it
 // gives, no Python code runs.
-bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record)
+bool PackRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record)
 {
     for (int k = 0; k < keyCount; ++k) {
         KeySpec &field = keys[k];
-        PyObject *name = keyName(field);
+        PyObject *name = KeyName(field);
         if (!name)
             return false;
         PyObject *value = PyDict_GetItemWithError(dict, name);
         if (!value) {
             if (!PyErr_Occurred())
-                raiseTypeError(field.messages->missing, field.key, entry);
+                RaiseTypeError(field.messages->missing, field.key, entry);
             return false;
         }
-        if (!readValue(value, field.kind, field.messages->wrongKind, field.key, entry,
+        if (!ReadValue(value, field.kind, field.messages->wrongKind, field.key, entry,
                        record + field.word))
             return false;
     }
@@ -88,10 +88,10 @@ PackedList::~PackedList()
     PyMem_Free(words_);
 }
 
-bool PackedList::pack(PyObject *list, const ListSpec &layout)
+bool PackedList::Pack(PyObject *list, const ListSpec &layout)
 {
     if (!PyList_Check(list)) {
-        raiseWrongKind(layout.notList, kPythonList, list);
+        RaiseWrongKind(layout.notList, kPythonList, list);
         return false;
     }
     const Py_ssize_t count = PyList_GET_SIZE(list);
@@ -99,8 +99,8 @@ bool PackedList::pack(PyObject *list, const ListSpec &layout)
     // Per entry: its record, its dictionary, the values of its result keys
     // and at most four slots of the set of dictionaries.
     const size_t entryBytes = recordBytes + (5 + layout.resultCount) * sizeof(PyObject *);
-    constexpr size_t align = alignof(PyObject *);
-    if (count > INT32_MAX || static_cast<size_t>(count) > (PY_SSIZE_T_MAX - align) / entryBytes) {
+    constexpr size_t kAlign = alignof(PyObject *);
+    if (count > INT32_MAX || static_cast<size_t>(count) > (PY_SSIZE_T_MAX - kAlign) / entryBytes) {
         PyErr_NoMemory();
         return false;
     }
@@ -112,7 +112,7 @@ bool PackedList::pack(PyObject *list, const ListSpec &layout)
     // Records first (the driver sees them contiguous), then the pointers at
     // their alignment: an odd count of records of an odd number of words
     // would leave them misaligned.
-    const size_t pointersAt = (count * recordBytes + align - 1) / align * align;
+    const size_t pointersAt = (count * recordBytes + kAlign - 1) / kAlign * kAlign;
     const size_t pointers = count * (1 + layout.resultCount) + tableSize;
     void *block = PyMem_Malloc(pointersAt + pointers * sizeof(PyObject *));
     if (!block) {
@@ -140,12 +140,12 @@ bool PackedList::pack(PyObject *list, const ListSpec &layout)
         Py_INCREF(entry);
         dicts_[held_++] = entry;
         if (!PyDict_Check(entry)) {
-            raiseWrongKind(layout.notDict, kPythonDictionary, entry);
+            RaiseWrongKind(layout.notDict, kPythonDictionary, entry);
             return false;
         }
-        if (!readInOnePass(entry, layout, record, seen)) {
+        if (!ReadInOnePass(entry, layout, record, seen)) {
             calm_ = false;
-            if (!packRecord(entry, layout.keys, layout.keyCount, static_cast<int>(i), record))
+            if (!PackRecord(entry, layout.keys, layout.keyCount, static_cast<int>(i), record))
                 return false;
         }
         record += layout.recordWords;
@@ -154,7 +154,7 @@ bool PackedList::pack(PyObject *list, const ListSpec &layout)
     return true;
 }
 
-void PackedList::forgetRepeatedDictionaries()
+void PackedList::ForgetRepeatedDictionaries()
 {
     // The list, as it was read, holds a reference to a dictionary for each
     // place the dictionary has in it, and so does this call: one with no
@@ -171,7 +171,7 @@ void PackedList::forgetRepeatedDictionaries()
             std::memset(seenDicts_, 0, (mask + 1) * sizeof(PyObject *));
             cleared = true;
         }
-        size_t slot = slotOf(dict, tableBits_);
+        size_t slot = SlotOf(dict, tableBits_);
         while (seenDicts_[slot] && seenDicts_[slot] != dict)
             slot = (slot + 1) & mask;
         if (!seenDicts_[slot])
@@ -181,7 +181,7 @@ void PackedList::forgetRepeatedDictionaries()
     }
 }
 
-bool PackedList::writeBack()
+bool PackedList::WriteBackResults()
 {
     const int resultCount = layout_->resultCount;
     if (resultCount == 0)
@@ -198,7 +198,7 @@ bool PackedList::writeBack()
     // lookup compares no object of the caller's, and a replaced value's
     // release runs no __del__. Otherwise every value is stored.
     if (calm_)
-        forgetRepeatedDictionaries();
+        ForgetRepeatedDictionaries();
     int words[kMaxKeys];
     bool isUnsigned[kMaxKeys];
     PyObject *names[kMaxKeys];
@@ -215,7 +215,7 @@ bool PackedList::writeBack()
     for (Py_ssize_t i = 0; i < count; ++i, record += recordWords) {
         for (int r = 0; r < resultCount; ++r, ++result) {
             const int field = record[words[r]];
-            PyObject *value = isUnsigned[r] ? makeItem(Unsigned{field}) : makeItem(Signed{field});
+            PyObject *value = isUnsigned[r] ? MakeItem(Unsigned{field}) : MakeItem(Signed{field});
             if (!value) {
                 for (PyObject **made = results_; made < result; ++made)
                     Py_XDECREF(*made);

@@ -77,7 +77,7 @@ struct ListSpec {
         KADRIVER_KIND_HEAD " as list item in argument " #position
 
 template <class Record, int N>
-ListSpec listOf(const char *notList, const char *notDict, KeySpec (&keys)[N])
+ListSpec ListOf(const char *notList, const char *notDict, KeySpec (&keys)[N])
 {
     static_assert(N <= kMaxKeys, "more keys than a record read in one pass can have");
     ListSpec layout{notList, notDict, keys, N, static_cast<int>(sizeof(Record) / sizeof(int)),
@@ -90,7 +90,7 @@ ListSpec listOf(const char *notList, const char *notDict, KeySpec (&keys)[N])
     return layout;
 }
 
-template <int N> constexpr int countOf(const KeySpec (&)[N])
+template <int N> constexpr int CountOf(const KeySpec (&)[N])
 {
     return N;
 }
@@ -98,7 +98,7 @@ template <int N> constexpr int countOf(const KeySpec (&)[N])
 // Fills record from dict, each key looked up in table order when its turn
 // comes; words no key names are left as they are. On the first fault sets
 // the error and returns false.
-bool packRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record);
+bool PackRecord(PyObject *dict, KeySpec *keys, int keyCount, int entry, int *record);
 
 // The records of one list in one block of the interpreter's memory that
 // lives for one call, sized for everything the call needs: the records, a
@@ -115,19 +115,19 @@ class PackedList
 
     // Checks list against layout and packs it. On a fault sets the error and
     // returns false; nothing of the caller's objects changes.
-    bool pack(PyObject *list, const ListSpec &layout);
+    bool Pack(PyObject *list, const ListSpec &layout);
 
-    int count() const { return static_cast<int>(count_); }
-    int *records() { return words_; }
+    int Count() const { return static_cast<int>(count_); }
+    int *Records() { return words_; }
 
     // After a successful call: sets the layout's result keys of each
     // dictionary to their fields of its record, entry by entry in list
     // order. Every value is made before any dictionary is touched, so
     // running out of memory leaves all dictionaries as they were.
-    bool writeBack();
+    bool WriteBackResults();
 
   private:
-    void forgetRepeatedDictionaries();
+    void ForgetRepeatedDictionaries();
 
     const ListSpec *layout_ = nullptr;
     Py_ssize_t count_ = 0;
@@ -217,13 +217,13 @@ inline KeySpec kStopKeys[] = {
 };
 
 // The list arguments, each given as the argument of its position.
-inline const ListSpec kSingleList = listOf<kaSingleRecord>(KADRIVER_LIST_ARGUMENT(1), kSingleKeys);
+inline const ListSpec kSingleList = ListOf<kaSingleRecord>(KADRIVER_LIST_ARGUMENT(1), kSingleKeys);
 inline const ListSpec kChannelList =
-    listOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kChannelKeys);
+    ListOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kChannelKeys);
 inline const ListSpec kExtractList =
-    listOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kExtractKeys);
+    ListOf<kaStreamConfigRecord>(KADRIVER_LIST_ARGUMENT(3), kExtractKeys);
 inline const ListSpec kStartList =
-    listOf<kaStreamStartRecord>(KADRIVER_LIST_ARGUMENT(1), kStartKeys);
-inline const ListSpec kStopList = listOf<kaStreamStopRecord>(KADRIVER_LIST_ARGUMENT(1), kStopKeys);
+    ListOf<kaStreamStartRecord>(KADRIVER_LIST_ARGUMENT(1), kStartKeys);
+inline const ListSpec kStopList = ListOf<kaStreamStopRecord>(KADRIVER_LIST_ARGUMENT(1), kStopKeys);
 
 #endif

@@ -9,7 +9,7 @@ PyObject *kadriver_kaOpen(PyObject *, PyObject *args)
     int flags;
     if (!PyArg_ParseTuple(args, "i:kaOpen", &flags))
         return nullptr;
-    return noneOrError(kaOpen(flags));
+    return NoneOrError(kaOpen(flags));
 }
 
 PyObject *kadriver_kaClose(PyObject *, PyObject *args)
@@ -17,7 +17,7 @@ PyObject *kadriver_kaClose(PyObject *, PyObject *args)
     int flags;
     if (!PyArg_ParseTuple(args, "i:kaClose", &flags))
         return nullptr;
-    return noneOrError(kaClose(flags));
+    return NoneOrError(kaClose(flags));
 }
 
 PyObject *kadriver_kaLockDriver(PyObject *, PyObject *args)
@@ -25,7 +25,7 @@ PyObject *kadriver_kaLockDriver(PyObject *, PyObject *args)
     int lock, flags;
     if (!PyArg_ParseTuple(args, "ii:kaLockDriver", &lock, &flags))
         return nullptr;
-    return noneOrError(kaLockDriver(lock, flags));
+    return NoneOrError(kaLockDriver(lock, flags));
 }
 
 PyObject *kadriver_kaLockDevice(PyObject *, PyObject *args)
@@ -33,7 +33,7 @@ PyObject *kadriver_kaLockDevice(PyObject *, PyObject *args)
     int device, lock, flags;
     if (!PyArg_ParseTuple(args, "iii:kaLockDevice", &device, &lock, &flags))
         return nullptr;
-    return noneOrError(kaLockDevice(device, lock, flags));
+    return NoneOrError(kaLockDevice(device, lock, flags));
 }
 
 PyObject *kadriver_kaLockSubdevice(PyObject *, PyObject *args)
@@ -41,7 +41,7 @@ PyObject *kadriver_kaLockSubdevice(PyObject *, PyObject *args)
     int device, subdevice, lock, flags;
     if (!PyArg_ParseTuple(args, "iiii:kaLockSubdevice", &device, &subdevice, &lock, &flags))
         return nullptr;
-    return noneOrError(kaLockSubdevice(device, subdevice, lock, flags));
+    return NoneOrError(kaLockSubdevice(device, subdevice, lock, flags));
 }
 
 PyObject *kadriver_kaIOResetDevice(PyObject *, PyObject *args)
@@ -49,7 +49,7 @@ PyObject *kadriver_kaIOResetDevice(PyObject *, PyObject *args)
     int device, flags;
     if (!PyArg_ParseTuple(args, "ii:kaIOResetDevice", &device, &flags))
         return nullptr;
-    return noneOrError(kaIOResetDevice(device, flags));
+    return NoneOrError(kaIOResetDevice(device, flags));
 }
 
 PyObject *kadriver_kaIOResetSubdevice(PyObject *, PyObject *args)
@@ -57,5 +57,5 @@ PyObject *kadriver_kaIOResetSubdevice(PyObject *, PyObject *args)
     int device, subdevice, flags;
     if (!PyArg_ParseTuple(args, "iii:kaIOResetSubdevice", &device, &subdevice, &flags))
         return nullptr;
-    return noneOrError(kaIOResetSubdevice(device, subdevice, flags));
+    return NoneOrError(kaIOResetSubdevice(device, subdevice, flags));
 }

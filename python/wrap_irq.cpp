@@ -12,10 +12,10 @@ PyObject *kadriver_kaIOIrqStart(PyObject *, PyObject *args)
                           &edge, &argumentObject, &flags))
         return nullptr;
     int argument;
-    if (!readValue(argumentObject, Kind::LongInteger, KADRIVER_KIND_HEAD " as argument 6", "", 0,
+    if (!ReadValue(argumentObject, Kind::LongInteger, KADRIVER_KIND_HEAD " as argument 6", "", 0,
                    &argument))
         return nullptr;
-    return noneOrError(kaIOIrqStart(device, subdevice, channel, source, edge, argument, flags));
+    return NoneOrError(kaIOIrqStart(device, subdevice, channel, source, edge, argument, flags));
 }
 
 PyObject *kadriver_kaIOIrqStop(PyObject *, PyObject *args)
@@ -23,7 +23,7 @@ PyObject *kadriver_kaIOIrqStop(PyObject *, PyObject *args)
     int device, subdevice, channel, flags;
     if (!PyArg_ParseTuple(args, "iiii:kaIOIrqStop", &device, &subdevice, &channel, &flags))
         return nullptr;
-    return noneOrError(kaIOIrqStop(device, subdevice, channel, flags));
+    return NoneOrError(kaIOIrqStop(device, subdevice, channel, flags));
 }
 
 PyObject *kadriver_kaIOIrqWait(PyObject *, PyObject *args)
@@ -34,6 +34,6 @@ PyObject *kadriver_kaIOIrqWait(PyObject *, PyObject *args)
         return nullptr;
     const int code = kaIOIrqWait(device, subdevice, channel, &count, &value, timeOut, flags);
     if (code != 0)
-        return raiseDriverError(code);
-    return makeTuple(Signed{count}, Unsigned{value});
+        return RaiseDriverError(code);
+    return MakeTuple(Signed{count}, Unsigned{value});
 }

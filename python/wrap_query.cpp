@@ -8,38 +8,38 @@
 namespace
 {
 
-PyObject *integerResult(int code, int value)
+PyObject *IntegerResult(int code, int value)
 {
     if (code != 0)
-        return raiseDriverError(code);
-    return makeItem(Signed{value});
+        return RaiseDriverError(code);
+    return MakeItem(Signed{value});
 }
 
-PyObject *textResult(int code, const char *buffer, int capacity)
+PyObject *TextResult(int code, const char *buffer, int capacity)
 {
     if (code != 0)
-        return raiseDriverError(code);
-    return textFromBuffer(buffer, capacity);
+        return RaiseDriverError(code);
+    return TextFromBuffer(buffer, capacity);
 }
 
 struct DeviceInfo {
     int values[8] = {}; // the eight out-values; the last is the plugged state
 };
 
-PyObject *infoResult(int code, const DeviceInfo &i)
+PyObject *InfoResult(int code, const DeviceInfo &i)
 {
     if (code != 0)
-        return raiseDriverError(code);
+        return RaiseDriverError(code);
     const int *v = i.values;
-    return makeTuple(Signed{v[0]}, Signed{v[1]}, Signed{v[2]}, Signed{v[3]}, Signed{v[4]},
+    return MakeTuple(Signed{v[0]}, Signed{v[1]}, Signed{v[2]}, Signed{v[3]}, Signed{v[4]},
                      Signed{v[5]}, Signed{v[6]}, Signed{v[7]});
 }
 
-PyObject *typeResult(int code, int type, int subtype)
+PyObject *TypeResult(int code, int type, int subtype)
 {
     if (code != 0)
-        return raiseDriverError(code);
-    return makeTuple(Signed{type}, Signed{subtype});
+        return RaiseDriverError(code);
+    return MakeTuple(Signed{type}, Signed{subtype});
 }
 
 struct RangeInfo {
@@ -49,15 +49,15 @@ struct RangeInfo {
     int maxData = 0;
 };
 
-PyObject *rangeInfoResult(int code, const RangeInfo &r)
+PyObject *RangeInfoResult(int code, const RangeInfo &r)
 {
     if (code != 0)
-        return raiseDriverError(code);
-    return makeTuple(Signed{r.unit}, Float{r.min}, Float{r.max}, Signed{r.maxData});
+        return RaiseDriverError(code);
+    return MakeTuple(Signed{r.unit}, Float{r.min}, Float{r.max}, Signed{r.maxData});
 }
 
 // Capability selectors that yield one value; every other code yields eight.
-int capabilityCount(int capability)
+int CapabilityCount(int capability)
 {
     switch (capability) {
     case KA_CAP_AI_FIFO_SIZE:
@@ -77,7 +77,7 @@ PyObject *kadriver_kaQueryVersionLibrary(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, ":kaQueryVersionLibrary"))
         return nullptr;
     const int code = kaQueryVersionLibrary(&version);
-    return integerResult(code, version);
+    return IntegerResult(code, version);
 }
 
 PyObject *kadriver_kaQueryVersionMainDriver(PyObject *, PyObject *args)
@@ -86,7 +86,7 @@ PyObject *kadriver_kaQueryVersionMainDriver(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, ":kaQueryVersionMainDriver"))
         return nullptr;
     const int code = kaQueryVersionMainDriver(&version);
-    return integerResult(code, version);
+    return IntegerResult(code, version);
 }
 
 PyObject *kadriver_kaQueryVersionDeviceDriver(PyObject *, PyObject *args)
@@ -95,7 +95,7 @@ PyObject *kadriver_kaQueryVersionDeviceDriver(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "i:kaQueryVersionDeviceDriver", &device))
         return nullptr;
     const int code = kaQueryVersionDeviceDriver(device, &version);
-    return integerResult(code, version);
+    return IntegerResult(code, version);
 }
 
 PyObject *kadriver_kaQueryNumberDevices(PyObject *, PyObject *args)
@@ -104,7 +104,7 @@ PyObject *kadriver_kaQueryNumberDevices(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, ":kaQueryNumberDevices"))
         return nullptr;
     const int code = kaQueryNumberDevices(&number);
-    return integerResult(code, number);
+    return IntegerResult(code, number);
 }
 
 PyObject *kadriver_kaRQueryNumberDevices(PyObject *, PyObject *args)
@@ -114,7 +114,7 @@ PyObject *kadriver_kaRQueryNumberDevices(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "s:kaRQueryNumberDevices", &host))
         return nullptr;
     const int code = kaRQueryNumberDevices(host, &number);
-    return integerResult(code, number);
+    return IntegerResult(code, number);
 }
 
 PyObject *kadriver_kaQueryNumberSubdevices(PyObject *, PyObject *args)
@@ -123,7 +123,7 @@ PyObject *kadriver_kaQueryNumberSubdevices(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "i:kaQueryNumberSubdevices", &device))
         return nullptr;
     const int code = kaQueryNumberSubdevices(device, &number);
-    return integerResult(code, number);
+    return IntegerResult(code, number);
 }
 
 PyObject *kadriver_kaRQueryNumberSubdevices(PyObject *, PyObject *args)
@@ -133,7 +133,7 @@ PyObject *kadriver_kaRQueryNumberSubdevices(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "si:kaRQueryNumberSubdevices", &host, &device))
         return nullptr;
     const int code = kaRQueryNumberSubdevices(host, device, &number);
-    return integerResult(code, number);
+    return IntegerResult(code, number);
 }
 
 PyObject *kadriver_kaQueryNumberChannels(PyObject *, PyObject *args)
@@ -142,7 +142,7 @@ PyObject *kadriver_kaQueryNumberChannels(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "ii:kaQueryNumberChannels", &device, &subdevice))
         return nullptr;
     const int code = kaQueryNumberChannels(device, subdevice, &number);
-    return integerResult(code, number);
+    return IntegerResult(code, number);
 }
 
 PyObject *kadriver_kaRQueryNumberChannels(PyObject *, PyObject *args)
@@ -152,7 +152,7 @@ PyObject *kadriver_kaRQueryNumberChannels(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "sii:kaRQueryNumberChannels", &host, &device, &subdevice))
         return nullptr;
     const int code = kaRQueryNumberChannels(host, device, subdevice, &number);
-    return integerResult(code, number);
+    return IntegerResult(code, number);
 }
 
 PyObject *kadriver_kaQueryNumberRanges(PyObject *, PyObject *args)
@@ -161,7 +161,7 @@ PyObject *kadriver_kaQueryNumberRanges(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "iii:kaQueryNumberRanges", &device, &subdevice, &unit))
         return nullptr;
     const int code = kaQueryNumberRanges(device, subdevice, unit, &number);
-    return integerResult(code, number);
+    return IntegerResult(code, number);
 }
 
 PyObject *kadriver_kaRQueryNumberRanges(PyObject *, PyObject *args)
@@ -171,7 +171,7 @@ PyObject *kadriver_kaRQueryNumberRanges(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "siii:kaRQueryNumberRanges", &host, &device, &subdevice, &unit))
         return nullptr;
     const int code = kaRQueryNumberRanges(host, device, subdevice, unit, &number);
-    return integerResult(code, number);
+    return IntegerResult(code, number);
 }
 
 PyObject *kadriver_kaQueryNameDevice(PyObject *, PyObject *args)
@@ -181,7 +181,7 @@ PyObject *kadriver_kaQueryNameDevice(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "i:kaQueryNameDevice", &device))
         return nullptr;
     const int code = kaQueryNameDevice(device, name, sizeof name);
-    return textResult(code, name, sizeof name);
+    return TextResult(code, name, sizeof name);
 }
 
 PyObject *kadriver_kaRQueryNameDevice(PyObject *, PyObject *args)
@@ -192,7 +192,7 @@ PyObject *kadriver_kaRQueryNameDevice(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "si:kaRQueryNameDevice", &host, &device))
         return nullptr;
     const int code = kaRQueryNameDevice(host, device, name, sizeof name);
-    return textResult(code, name, sizeof name);
+    return TextResult(code, name, sizeof name);
 }
 
 PyObject *kadriver_kaQueryNameDeviceDriver(PyObject *, PyObject *args)
@@ -202,7 +202,7 @@ PyObject *kadriver_kaQueryNameDeviceDriver(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "i:kaQueryNameDeviceDriver", &device))
         return nullptr;
     const int code = kaQueryNameDeviceDriver(device, name, sizeof name);
-    return textResult(code, name, sizeof name);
+    return TextResult(code, name, sizeof name);
 }
 
 PyObject *kadriver_kaQueryDescriptionDevice(PyObject *, PyObject *args)
@@ -212,7 +212,7 @@ PyObject *kadriver_kaQueryDescriptionDevice(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "i:kaQueryDescriptionDevice", &device))
         return nullptr;
     const int code = kaQueryDescriptionDevice(device, text, sizeof text);
-    return textResult(code, text, sizeof text);
+    return TextResult(code, text, sizeof text);
 }
 
 PyObject *kadriver_kaRQueryDescriptionDevice(PyObject *, PyObject *args)
@@ -223,7 +223,7 @@ PyObject *kadriver_kaRQueryDescriptionDevice(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "si:kaRQueryDescriptionDevice", &host, &device))
         return nullptr;
     const int code = kaRQueryDescriptionDevice(host, device, text, sizeof text);
-    return textResult(code, text, sizeof text);
+    return TextResult(code, text, sizeof text);
 }
 
 PyObject *kadriver_kaQueryInfoDevice(PyObject *, PyObject *args)
@@ -235,7 +235,7 @@ PyObject *kadriver_kaQueryInfoDevice(PyObject *, PyObject *args)
     int *v = i.values;
     const int code =
         kaQueryInfoDevice(device, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]);
-    return infoResult(code, i);
+    return InfoResult(code, i);
 }
 
 PyObject *kadriver_kaRQueryInfoDevice(PyObject *, PyObject *args)
@@ -248,7 +248,7 @@ PyObject *kadriver_kaRQueryInfoDevice(PyObject *, PyObject *args)
     int *v = i.values;
     const int code =
         kaRQueryInfoDevice(host, device, &v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]);
-    return infoResult(code, i);
+    return InfoResult(code, i);
 }
 
 PyObject *kadriver_kaQuerySubdeviceType(PyObject *, PyObject *args)
@@ -257,7 +257,7 @@ PyObject *kadriver_kaQuerySubdeviceType(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "ii:kaQuerySubdeviceType", &device, &subdevice))
         return nullptr;
     const int code = kaQuerySubdeviceType(device, subdevice, &type, &subtype);
-    return typeResult(code, type, subtype);
+    return TypeResult(code, type, subtype);
 }
 
 PyObject *kadriver_kaRQuerySubdeviceType(PyObject *, PyObject *args)
@@ -267,7 +267,7 @@ PyObject *kadriver_kaRQuerySubdeviceType(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "sii:kaRQuerySubdeviceType", &host, &device, &subdevice))
         return nullptr;
     const int code = kaRQuerySubdeviceType(host, device, subdevice, &type, &subtype);
-    return typeResult(code, type, subtype);
+    return TypeResult(code, type, subtype);
 }
 
 PyObject *kadriver_kaQueryRangeInfo(PyObject *, PyObject *args)
@@ -278,7 +278,7 @@ PyObject *kadriver_kaQueryRangeInfo(PyObject *, PyObject *args)
         return nullptr;
     const int code =
         kaQueryRangeInfo(device, subdevice, range, &r.unit, &r.min, &r.max, &r.maxData);
-    return rangeInfoResult(code, r);
+    return RangeInfoResult(code, r);
 }
 
 PyObject *kadriver_kaRQueryRangeInfo(PyObject *, PyObject *args)
@@ -290,7 +290,7 @@ PyObject *kadriver_kaRQueryRangeInfo(PyObject *, PyObject *args)
         return nullptr;
     const int code =
         kaRQueryRangeInfo(host, device, subdevice, range, &r.unit, &r.min, &r.max, &r.maxData);
-    return rangeInfoResult(code, r);
+    return RangeInfoResult(code, r);
 }
 
 PyObject *kadriver_kaQueryRangeByMinMax(PyObject *, PyObject *args)
@@ -302,8 +302,8 @@ PyObject *kadriver_kaQueryRangeByMinMax(PyObject *, PyObject *args)
         return nullptr;
     int code = kaQueryRangeByMinMax(device, subdevice, unit, &min, &max, &maxData, &range);
     if (code != 0)
-        return raiseDriverError(code);
-    return makeTuple(Float{min}, Float{max}, Signed{maxData}, Signed{range});
+        return RaiseDriverError(code);
+    return MakeTuple(Float{min}, Float{max}, Signed{maxData}, Signed{range});
 }
 
 PyObject *kadriver_kaQuerySubdeviceByType(PyObject *, PyObject *args)
@@ -313,7 +313,7 @@ PyObject *kadriver_kaQuerySubdeviceByType(PyObject *, PyObject *args)
                           &subtype))
         return nullptr;
     const int code = kaQuerySubdeviceByType(device, subdevice, type, subtype, &found);
-    return integerResult(code, found);
+    return IntegerResult(code, found);
 }
 
 PyObject *kadriver_kaQuerySubdeviceCaps(PyObject *, PyObject *args)
@@ -322,7 +322,7 @@ PyObject *kadriver_kaQuerySubdeviceCaps(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "ii:kaQuerySubdeviceCaps", &device, &subdevice))
         return nullptr;
     const int code = kaQuerySubdeviceCaps(device, subdevice, &caps);
-    return integerResult(code, caps);
+    return IntegerResult(code, caps);
 }
 
 PyObject *kadriver_kaQuerySubdeviceCapsArgs(PyObject *, PyObject *args)
@@ -331,18 +331,18 @@ PyObject *kadriver_kaQuerySubdeviceCapsArgs(PyObject *, PyObject *args)
     int values[8] = {};
     if (!PyArg_ParseTuple(args, "iii:kaQuerySubdeviceCapsArgs", &device, &subdevice, &capability))
         return nullptr;
-    const int count = capabilityCount(capability);
+    const int count = CapabilityCount(capability);
     int code = kaQuerySubdeviceCapsArgs(device, subdevice, capability, values, count);
     if (code != 0)
-        return raiseDriverError(code);
+        return RaiseDriverError(code);
     PyRef tuple(PyTuple_New(count));
     if (!tuple)
         return nullptr;
     for (int k = 0; k < count; ++k) {
-        PyObject *item = makeItem(Signed{values[k]});
+        PyObject *item = MakeItem(Signed{values[k]});
         if (!item)
             return nullptr;
-        PyTuple_SET_ITEM(tuple.get(), k, item);
+        PyTuple_SET_ITEM(tuple.Get(), k, item);
     }
-    return tuple.release();
+    return tuple.Release();
 }

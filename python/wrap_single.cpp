@@ -11,7 +11,7 @@ PyObject *kadriver_kaIOSingleConfig(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "iiiiiiiii:kaIOSingleConfig", &device, &subdevice, &channel,
                           &config, &reference, &trigChannel, &trigType, &trigEdge, &flags))
         return nullptr;
-    return noneOrError(kaIOSingleConfig(device, subdevice, channel, config, reference, trigChannel,
+    return NoneOrError(kaIOSingleConfig(device, subdevice, channel, config, reference, trigChannel,
                                         trigType, trigEdge, flags));
 }
 
@@ -22,13 +22,13 @@ PyObject *kadriver_kaIOSingle(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "Oi:kaIOSingle", &list, &flags))
         return nullptr;
     PackedList packed;
-    if (!packed.pack(list, kSingleList))
+    if (!packed.Pack(list, kSingleList))
         return nullptr;
-    auto *records = reinterpret_cast<kaSingleRecord *>(packed.records());
-    const int code = kaIOSingle(records, packed.count(), flags);
+    auto *records = reinterpret_cast<kaSingleRecord *>(packed.Records());
+    const int code = kaIOSingle(records, packed.Count(), flags);
     if (code != 0)
-        return raiseDriverError(code);
-    if (!packed.writeBack())
+        return RaiseDriverError(code);
+    if (!packed.WriteBackResults())
         return nullptr;
     Py_RETURN_NONE;
 }

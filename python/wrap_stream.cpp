@@ -13,7 +13,7 @@ namespace
 
 // The start and stop lists: pack, one driver call, the result codes back.
 template <class Record>
-PyObject *runList(PyObject *args, const char *format, const ListSpec &layout,
+PyObject *RunList(PyObject *args, const char *format, const ListSpec &layout,
                   int (*operation)(Record *, int, int))
 {
     PyObject *list;
@@ -21,18 +21,18 @@ PyObject *runList(PyObject *args, const char *format, const ListSpec &layout,
     if (!PyArg_ParseTuple(args, format, &list, &flags))
         return nullptr;
     PackedList packed;
-    if (!packed.pack(list, layout))
+    if (!packed.Pack(list, layout))
         return nullptr;
-    const int code = operation(reinterpret_cast<Record *>(packed.records()), packed.count(), flags);
+    const int code = operation(reinterpret_cast<Record *>(packed.Records()), packed.Count(), flags);
     if (code != 0)
-        return raiseDriverError(code);
-    if (!packed.writeBack())
+        return RaiseDriverError(code);
+    if (!packed.WriteBackResults())
         return nullptr;
     Py_RETURN_NONE;
 }
 
 // The frequency and time conversions: a value in and out, and the ticks.
-PyObject *toTicks(PyObject *args, const char *format,
+PyObject *ToTicks(PyObject *args, const char *format,
                   int (*operation)(int, int, int, double *, int *, int *, int))
 {
     int device, subdevice, timer, flags, low = 0, high = 0;
@@ -41,8 +41,8 @@ PyObject *toTicks(PyObject *args, const char *format,
         return nullptr;
     const int code = operation(device, subdevice, timer, &value, &low, &high, flags);
     if (code != 0)
-        return raiseDriverError(code);
-    return makeTuple(Float{value}, Ticks{low, high});
+        return RaiseDriverError(code);
+    return MakeTuple(Float{value}, Ticks{low, high});
 }
 
 } // namespace
@@ -55,26 +55,26 @@ PyObject *kadriver_kaIOStreamConfig(PyObject *, PyObject *args)
                           &threshold, &flags))
         return nullptr;
     PackedList channels;
-    if (!channels.pack(list, kChannelList))
+    if (!channels.Pack(list, kChannelList))
         return nullptr;
     if (!PyDict_Check(trigger))
-        return raiseWrongKind(KADRIVER_KIND_HEAD " as argument 5", kPythonDictionary, trigger);
+        return RaiseWrongKind(KADRIVER_KIND_HEAD " as argument 5", kPythonDictionary, trigger);
     kaStreamTriggerRecord record = {}; // the reserved words stay zero
-    if (!packRecord(trigger, kTriggerKeys, countOf(kTriggerKeys), 0, &record.iAcqStartTrigType))
+    if (!PackRecord(trigger, kTriggerKeys, CountOf(kTriggerKeys), 0, &record.iAcqStartTrigType))
         return nullptr;
-    return noneOrError(kaIOStreamConfig(
-        device, subdevice, reinterpret_cast<kaStreamConfigRecord *>(channels.records()),
-        channels.count(), &record, threshold, flags));
+    return NoneOrError(kaIOStreamConfig(
+        device, subdevice, reinterpret_cast<kaStreamConfigRecord *>(channels.Records()),
+        channels.Count(), &record, threshold, flags));
 }
 
 PyObject *kadriver_kaIOStreamStart(PyObject *, PyObject *args)
 {
-    return runList(args, "Oi:kaIOStreamStart", kStartList, kaIOStreamStart);
+    return RunList(args, "Oi:kaIOStreamStart", kStartList, kaIOStreamStart);
 }
 
 PyObject *kadriver_kaIOStreamStop(PyObject *, PyObject *args)
 {
-    return runList(args, "Oi:kaIOStreamStop", kStopList, kaIOStreamStop);
+    return RunList(args, "Oi:kaIOStreamStop", kStopList, kaIOStreamStop);
 }
 
 // The driver writes straight into the returned array's memory.
@@ -83,17 +83,17 @@ PyObject *kadriver_kaIOStreamRead(PyObject *, PyObject *args)
     int device, subdevice, mode, count, flags;
     if (!PyArg_ParseTuple(args, "iiiii:kaIOStreamRead", &device, &subdevice, &mode, &count, &flags))
         return nullptr;
-    PyRef owner(newSampleOwner(count));
+    PyRef owner(NewSampleOwner(count));
     if (!owner)
         return nullptr;
     const int asked = count;
     const int code =
-        kaIOStreamRead(device, subdevice, mode, sampleData(owner.get()), &count, flags);
+        kaIOStreamRead(device, subdevice, mode, SampleData(owner.Get()), &count, flags);
     if (code != 0)
-        return raiseDriverError(code);
-    if (!checkDeliveredCount("kaIOStreamRead", count, asked))
+        return RaiseDriverError(code);
+    if (!CheckDeliveredCount("kaIOStreamRead", count, asked))
         return nullptr;
-    return sampleView(owner.release(), count);
+    return SampleView(owner.Release(), count);
 }
 
 // The caller's array goes to the driver as it is when it can; only the values
@@ -105,10 +105,10 @@ PyObject *kadriver_kaIOStreamWrite(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "iiiOi:kaIOStreamWrite", &device, &subdevice, &mode, &values,
                           &flags))
         return nullptr;
-    PyRef array(asSampleArray(values));
+    PyRef array(AsSampleArray(values));
     if (!array)
         return nullptr;
-    auto *samples = reinterpret_cast<PyArrayObject *>(array.get());
+    auto *samples = reinterpret_cast<PyArrayObject *>(array.Get());
     const npy_intp given = PyArray_DIM(samples, 0);
     if (given > INT32_MAX) {
         PyErr_SetString(PyExc_ValueError, "kaIOStreamWrite: more values than the driver takes");
@@ -118,15 +118,15 @@ PyObject *kadriver_kaIOStreamWrite(PyObject *, PyObject *args)
     auto *data = static_cast<int *>(PyArray_DATA(samples));
     const int code = kaIOStreamWrite(device, subdevice, mode, data, &count, flags);
     if (code != 0)
-        return raiseDriverError(code);
-    if (!checkDeliveredCount("kaIOStreamWrite", count, given))
+        return RaiseDriverError(code);
+    if (!CheckDeliveredCount("kaIOStreamWrite", count, given))
         return nullptr;
     const npy_intp rest = given - count;
-    PyRef owner(newSampleOwner(rest));
+    PyRef owner(NewSampleOwner(rest));
     if (!owner)
         return nullptr;
-    std::memcpy(sampleData(owner.get()), data + count, rest * sizeof(int));
-    return sampleView(owner.release(), rest);
+    std::memcpy(SampleData(owner.Get()), data + count, rest * sizeof(int));
+    return SampleView(owner.Release(), rest);
 }
 
 PyObject *kadriver_kaIOStreamStatus(PyObject *, PyObject *args)
@@ -136,16 +136,16 @@ PyObject *kadriver_kaIOStreamStatus(PyObject *, PyObject *args)
         return nullptr;
     const int code = kaIOStreamStatus(device, subdevice, wait, &status, &count, flags);
     if (code != 0)
-        return raiseDriverError(code);
-    return makeTuple(Signed{status}, Signed{count});
+        return RaiseDriverError(code);
+    return MakeTuple(Signed{status}, Signed{count});
 }
 
 PyObject *kadriver_kaIOStreamFrequencyToTicks(PyObject *, PyObject *args)
 {
-    return toTicks(args, "iiidi:kaIOStreamFrequencyToTicks", kaIOStreamFrequencyToTicks);
+    return ToTicks(args, "iiidi:kaIOStreamFrequencyToTicks", kaIOStreamFrequencyToTicks);
 }
 
 PyObject *kadriver_kaIOStreamTimeToTicks(PyObject *, PyObject *args)
 {
-    return toTicks(args, "iiidi:kaIOStreamTimeToTicks", kaIOStreamTimeToTicks);
+    return ToTicks(args, "iiidi:kaIOStreamTimeToTicks", kaIOStreamTimeToTicks);
 }

@@ -12,32 +12,32 @@ PyObject *kadriver_kaUtilityExtractValues(PyObject *, PyObject *args)
     PyObject *samples, *list;
     if (!PyArg_ParseTuple(args, "iOO:kaUtilityExtractValues", &channel, &samples, &list))
         return nullptr;
-    PyRef array(asSampleArray(samples));
+    PyRef array(AsSampleArray(samples));
     if (!array)
         return nullptr;
     PackedList entries;
-    if (!entries.pack(list, kExtractList))
+    if (!entries.Pack(list, kExtractList))
         return nullptr;
-    auto *input = reinterpret_cast<PyArrayObject *>(array.get());
+    auto *input = reinterpret_cast<PyArrayObject *>(array.Get());
     const npy_intp given = PyArray_DIM(input, 0);
     if (given > INT32_MAX) {
         PyErr_SetString(PyExc_ValueError,
                         "kaUtilityExtractValues: more values than the driver takes");
         return nullptr;
     }
-    PyRef owner(newSampleOwner(given));
+    PyRef owner(NewSampleOwner(given));
     if (!owner)
         return nullptr;
     int count = static_cast<int>(given);
     const int code = kaUtilityExtractValues(
         channel, static_cast<int *>(PyArray_DATA(input)), static_cast<int>(given),
-        reinterpret_cast<kaStreamConfigRecord *>(entries.records()), entries.count(),
-        sampleData(owner.get()), &count);
+        reinterpret_cast<kaStreamConfigRecord *>(entries.Records()), entries.Count(),
+        SampleData(owner.Get()), &count);
     if (code != 0)
-        return raiseDriverError(code);
-    if (!checkDeliveredCount("kaUtilityExtractValues", count, given))
+        return RaiseDriverError(code);
+    if (!CheckDeliveredCount("kaUtilityExtractValues", count, given))
         return nullptr;
-    return sampleView(owner.release(), count);
+    return SampleView(owner.Release(), count);
 }
 
 PyObject *kadriver_kaUtilityPhysicalToDigital(PyObject *, PyObject *args)
@@ -48,8 +48,8 @@ PyObject *kadriver_kaUtilityPhysicalToDigital(PyObject *, PyObject *args)
         return nullptr;
     const int code = kaUtilityPhysicalToDigital(min, max, maxData, physical, &digital);
     if (code != 0)
-        return raiseDriverError(code);
-    return makeItem(Signed{digital});
+        return RaiseDriverError(code);
+    return MakeItem(Signed{digital});
 }
 
 PyObject *kadriver_kaUtilityDigitalToPhysical(PyObject *, PyObject *args)
@@ -62,8 +62,8 @@ PyObject *kadriver_kaUtilityDigitalToPhysical(PyObject *, PyObject *args)
     const int code =
         kaUtilityDigitalToPhysical(min, max, maxData, digital, moduleType, reference, &physical);
     if (code != 0)
-        return raiseDriverError(code);
-    return makeItem(Float{physical});
+        return RaiseDriverError(code);
+    return MakeItem(Float{physical});
 }
 
 PyObject *kadriver_kaUtilityPWMStart(PyObject *, PyObject *args)
@@ -72,7 +72,7 @@ PyObject *kadriver_kaUtilityPWMStart(PyObject *, PyObject *args)
     if (!PyArg_ParseTuple(args, "iiiiiiii:kaUtilityPWMStart", &device, &sub1, &sub2, &sub3,
                           &reference, &prescaler, &dutyCycle, &flags))
         return nullptr;
-    return noneOrError(
+    return NoneOrError(
         kaUtilityPWMStart(device, sub1, sub2, sub3, reference, prescaler, dutyCycle, flags));
 }
 
@@ -81,7 +81,7 @@ PyObject *kadriver_kaUtilityPWMStop(PyObject *, PyObject *args)
     int device, sub1;
     if (!PyArg_ParseTuple(args, "ii:kaUtilityPWMStop", &device, &sub1))
         return nullptr;
-    return noneOrError(kaUtilityPWMStop(device, sub1));
+    return NoneOrError(kaUtilityPWMStop(device, sub1));
 }
 
 PyObject *kadriver_kaConfigLoad(PyObject *, PyObject *args)
@@ -89,5 +89,5 @@ PyObject *kadriver_kaConfigLoad(PyObject *, PyObject *args)
     const char *path;
     if (!PyArg_ParseTuple(args, "z:kaConfigLoad", &path))
         return nullptr;
-    return noneOrError(kaConfigLoad(path));
+    return NoneOrError(kaConfigLoad(path));
 }
