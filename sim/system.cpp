@@ -164,9 +164,18 @@ void expectKind(JsonReader &in, const Place &at, JsonReader::Kind kind, const ch
         fail(at, what);
 }
 
-[[noreturn]] void failRange(const Place &at, const std::string &given, double min, double max)
+// A value as the file writes it, shown only if a message needs it.
+struct Written {
+    std::string_view text;
+    bool inQuotes; // a text, not a JSON number
+
+    std::string shown() const { return inQuotes ? quoted(text) : sim::shown(text); }
+};
+
+[[noreturn]] void failRange(const Place &at, Written given, double min, double max)
 {
-    fail(at, given + " is out of range (" + numberText(min) + " to " + numberText(max) + ")");
+    fail(at,
+         given.shown() + " is out of range (" + numberText(min) + " to " + numberText(max) + ")");
 }
 
 // The members of an object with a fixed set of keys: each key at most once,
@@ -176,7 +185,7 @@ class KnownMembers
   public:
     // The value's kind is checked before its opening brace is read.
     template <std::size_t N>
-    KnownMembers(JsonReader &in, const Place &at, const char *const (&keys)[N])
+    KnownMembers(JsonReader &in, const Place &at, const std::string_view (&keys)[N])
         : members_((expectKind(in, at, JsonReader::Kind::Object, "object expected"), in)), at_(at),
           keys_(keys), count_(N), member_(at, "")
     {
@@ -207,14 +216,14 @@ class KnownMembers
     {
         for (int key : keys)
             if (!has(key))
-                fail(at_, std::string("key '") + keys_[key] + "' missing");
+                fail(at_, "key '" + std::string(keys_[key]) + "' missing");
     }
 
     // A key the object has but must not have, given its other keys.
     void refuse(int key, const std::string &why) const
     {
         if (has(key))
-            fail(at_, std::string("key '") + keys_[key] + "' " + why);
+            fail(at_, "key '" + std::string(keys_[key]) + "' " + why);
     }
 
   private:
@@ -222,7 +231,7 @@ class KnownMembers
 
     JsonReader::Members members_;
     const Place &at_;
-    const char *const *keys_;
+    const std::string_view *keys_;
     std::size_t count_;
     std::string key_;
     Place member_;
@@ -258,8 +267,7 @@ long long integerFromText(const std::string &text, const Place &at, const char *
                  suggestion(text, names, std::strlen(family)));
 }
 
-long long checkRange(long long value, const Place &at, const std::string &given, long long min,
-                     long long max)
+long long checkRange(long long value, const Place &at, Written given, long long min, long long max)
 {
     if (value < min || value > max)
         failRange(at, given, static_cast<double>(min), static_cast<double>(max));
@@ -275,7 +283,7 @@ int toWord(long long value)
 int wordFromText(const std::string &text, const Place &at, const char *family)
 {
     return toWord(
-        checkRange(integerFromText(text, at, family), at, quoted(text), kWordMin, kWordMax));
+        checkRange(integerFromText(text, at, family), at, {text, true}, kWordMin, kWordMax));
 }
 
 long long readInteger(JsonReader &in, const Place &at, long long min, long long max,
@@ -283,7 +291,7 @@ long long readInteger(JsonReader &in, const Place &at, long long min, long long 
 {
     if (in.peek() == JsonReader::Kind::Text) {
         const std::string text = in.readText();
-        return checkRange(integerFromText(text, at, family), at, quoted(text), min, max);
+        return checkRange(integerFromText(text, at, family), at, {text, true}, min, max);
     }
     expectKind(in, at, JsonReader::Kind::Number, "integer expected");
     const JsonReader::Number number = in.readNumber();
@@ -293,7 +301,7 @@ long long readInteger(JsonReader &in, const Place &at, long long min, long long 
     const char *first = number.text.data();
     if (std::from_chars(first, first + number.text.size(), value).ec != std::errc())
         value = number.text[0] == '-' ? LLONG_MIN : LLONG_MAX; // out of any range
-    return checkRange(value, at, shown(number.text), min, max);
+    return checkRange(value, at, {number.text, false}, min, max);
 }
 
 int readCount(JsonReader &in, const Place &at, long long min, long long max)
@@ -314,7 +322,7 @@ double readReal(JsonReader &in, const Place &at, double min, double max)
     const char *first = number.text.data();
     const auto result = std::from_chars(first, first + number.text.size(), value);
     if (result.ec != std::errc() || !(value >= min && value <= max))
-        failRange(at, shown(number.text), min, max);
+        failRange(at, {number.text, false}, min, max);
     return value;
 }
 
@@ -394,7 +402,7 @@ bool isDigital(int type)
     return type == KA_TYPE_DIO || type == KA_TYPE_DI || type == KA_TYPE_DO;
 }
 
-constexpr const char *kRangeKeys[] = {"unit", "min", "max", "max_data"};
+constexpr std::string_view kRangeKeys[] = {"unit", "min", "max", "max_data"};
 enum RangeKey { kRangeUnit, kRangeMin, kRangeMax, kRangeMaxData };
 
 Range readRange(JsonReader &in, const Place &at)
@@ -424,8 +432,8 @@ Range readRange(JsonReader &in, const Place &at)
     return r;
 }
 
-constexpr const char *kSignalKeys[] = {"kind",      "value",  "offset",    "amplitude",
-                                       "frequency", "device", "subdevice", "output_channel"};
+constexpr std::string_view kSignalKeys[] = {"kind",      "value",  "offset",    "amplitude",
+                                            "frequency", "device", "subdevice", "output_channel"};
 enum SignalKey {
     kSignalKind,
     kSignalValue,
@@ -506,7 +514,7 @@ Signal readSignal(JsonReader &in, const Place &at)
     return s;
 }
 
-constexpr const char *kLoopbackKeys[] = {"device", "subdevice"};
+constexpr std::string_view kLoopbackKeys[] = {"device", "subdevice"};
 enum LoopbackKey { kLoopbackDevice, kLoopbackSubdevice };
 
 Loopback readLoopback(JsonReader &in, const Place &at)
@@ -537,15 +545,15 @@ void readCapArgs(JsonReader &in, const Place &at, std::map<int, std::vector<int>
         if (values.empty())
             fail(member, "at least one value expected");
         if (selector == KA_CAP_CTR_WIDTH && (values[0] < 1 || values[0] > kMaxCounterBits))
-            failRange(member, std::to_string(values[0]), 1, kMaxCounterBits);
+            failRange(member, {std::to_string(values[0]), false}, 1, kMaxCounterBits);
         if (!capArgs.emplace(selector, std::move(values)).second)
             fail(at, "duplicated key " + quoted(key));
     });
 }
 
-constexpr const char *kSubdeviceKeys[] = {"type",        "subtype",      "channels", "caps",
-                                          "cap_args",    "ranges",       "signals",  "loopback",
-                                          "irq_rate_hz", "buffer_values"};
+constexpr std::string_view kSubdeviceKeys[] = {
+    "type",   "subtype", "channels", "caps",        "cap_args",
+    "ranges", "signals", "loopback", "irq_rate_hz", "buffer_values"};
 enum SubdeviceKey {
     kSubType,
     kSubSubtype,
@@ -589,7 +597,7 @@ Subdevice readSubdevice(JsonReader &in, const Place &at)
             readMap(in, member, [&](const std::string &channel, const Place &signal) {
                 const auto number =
                     static_cast<int>(checkRange(integerFromText(channel, signal, nullptr), signal,
-                                                quoted(channel), 0, kMaxChannels - 1));
+                                                {channel, true}, 0, kMaxChannels - 1));
                 if (!s.signals.emplace(number, readSignal(in, signal)).second)
                     fail(member, "duplicated key " + quoted(channel));
             });
@@ -607,7 +615,7 @@ Subdevice readSubdevice(JsonReader &in, const Place &at)
     }
     object.require({kSubType, kSubSubtype, kSubChannels});
     if (isDigital(s.type) && s.channels > kMaxDigitalLines)
-        failRange(Place(at, "channels"), std::to_string(s.channels), 0, kMaxDigitalLines);
+        failRange(Place(at, "channels"), {std::to_string(s.channels), false}, 0, kMaxDigitalLines);
     if (isAnalog(s.type) && s.ranges.empty())
         fail(at, "an analog subdevice needs at least one range");
     for (const auto &signal : s.signals) {
@@ -620,8 +628,8 @@ Subdevice readSubdevice(JsonReader &in, const Place &at)
     return s;
 }
 
-constexpr const char *kInfoKeys[] = {"vendor_id", "device_id", "serial_no", "bus_type",
-                                     "bus_no",    "dev_no",    "func_no"};
+constexpr std::string_view kInfoKeys[] = {"vendor_id", "device_id", "serial_no", "bus_type",
+                                          "bus_no",    "dev_no",    "func_no"};
 enum InfoKey {
     kInfoVendorId,
     kInfoDeviceId,
@@ -647,8 +655,8 @@ DeviceInfo readInfo(JsonReader &in, const Place &at)
     return info;
 }
 
-constexpr const char *kDeviceKeys[] = {"name",    "description", "driver_name", "driver_version",
-                                       "plugged", "info",        "subdevices"};
+constexpr std::string_view kDeviceKeys[] = {
+    "name", "description", "driver_name", "driver_version", "plugged", "info", "subdevices"};
 enum DeviceKey {
     kDeviceName,
     kDeviceDescription,
@@ -733,11 +741,12 @@ void checkReferences(const System &s, const Place &at)
     }
 }
 
-constexpr const char *kSystemKeys[] = {"library_version", "main_driver_version", "devices",
-                                       "hosts"};
+constexpr std::string_view kSystemKeys[] = {"library_version", "main_driver_version", "devices",
+                                            "hosts"};
 enum SystemKey { kSystemLibraryVersion, kSystemMainDriverVersion, kSystemDevices, kSystemHosts };
 // A remote computer's system: the same without hosts of its own.
-constexpr const char *kRemoteSystemKeys[] = {"library_version", "main_driver_version", "devices"};
+constexpr std::string_view kRemoteSystemKeys[] = {"library_version", "main_driver_version",
+                                                  "devices"};
 
 System readSystem(JsonReader &in, const Place &at, bool remote)
 {
