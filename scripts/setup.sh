@@ -9,6 +9,7 @@ packages=(
   python3-dev python3-numpy python3-pytest python3-hypothesis python3-matplotlib python3-setuptools python3-wheel python3-venv mypy
   libgtest-dev libgmock-dev
   clang-format clang-tidy
+  clang libclang-rt-14-dev
   wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick
 )
 
