@@ -4,9 +4,9 @@
 #   scripts/fuzz.sh --minimise  fold what the runs found into sim/fuzz/corpus,
 #                               keeping only inputs that add coverage
 # Runs start from the kept corpus and the example systems (the built-in one
-# and the user guide's); what they add collects in build/fuzz/corpus. A crash
-# or hang stops the run and leaves its input in build/fuzz/findings/; make it
-# a test case.
+# and the user guide's); what they add collects in build/fuzz/corpus. A crash,
+# hang or leak stops the run and leaves its input in build/fuzz/findings/;
+# make it a test case.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh fuzz >/dev/null
@@ -31,4 +31,13 @@ if [ "${1:-}" = "--minimise" ]; then
   echo "fuzz: sim/fuzz/corpus holds $(ls sim/fuzz/corpus | wc -l) inputs"
   exit 0
 fi
-exec "$fuzzer" "${options[@]}" -max_total_time="${1:-1800}" build/fuzz/corpus sim/fuzz/corpus "$seeds"
+# The progress goes to build/fuzz/last_run.log (tail -f it); the screen gets
+# the summary, or the end of the log when the run found something.
+log=build/fuzz/last_run.log
+if ! "$fuzzer" "${options[@]}" -max_total_time="${1:-1800}" build/fuzz/corpus sim/fuzz/corpus \
+  "$seeds" >"$log" 2>&1; then
+  tail -n 60 "$log"
+  echo "fuzz: a finding is in build/fuzz/findings/ (log: $log)" >&2
+  exit 1
+fi
+grep -E '^(Done|stat::)' "$log"
