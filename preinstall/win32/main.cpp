@@ -1,7 +1,7 @@
 // The installer launcher: one dialog to choose German, English or a patch,
 // then the Windows Installer on the package that fits the running Windows.
 #include "Dialog.h"
-#include "InstallerCommand.h"
+#include "installer_command.h"
 #include "resource.h"
 
 #include <commctrl.h>

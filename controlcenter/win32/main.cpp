@@ -1,5 +1,5 @@
 // The notification-area program: its application object runs the one dialog.
-#include "ControlCenterDlg.h"
+#include "control_center_dlg.h"
 
 class CTarvexControlCenterApp : public CApp
 {

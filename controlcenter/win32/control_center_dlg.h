@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "Dialog.h"
-#include "SystemTray.h"
-#include "Win32Platform.h"
 #include "menu_commands.h"
+#include "platform.h"
+#include "system_tray.h"
 #include "usb_watcher.h"
 
 class CTarvexControlCenterDlg : public CModalDialog, private WatcherEvents

@@ -1,4 +1,4 @@
-#include "ControlCenterDlg.h"
+#include "control_center_dlg.h"
 
 #include <dbt.h>
 

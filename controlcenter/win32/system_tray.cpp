@@ -1,4 +1,4 @@
-#include "SystemTray.h"
+#include "system_tray.h"
 
 #include <cstdio>
 
