@@ -27,66 +27,73 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure)
 
 } // namespace
 
-CSystemTray::CSystemTray(HWND mainWindow) : m_mainWindow(mainWindow) {}
+CSystemTray::CSystemTray(HWND mainWindow) : mainWindow_(mainWindow) {}
 
 CSystemTray::~CSystemTray()
 {
     Uninstall();
-    if (m_window)
-        DestroyWindow(m_window);
-    if (m_menu)
-        DestroyMenu(m_menu);
+    if (window_)
+        DestroyWindow(window_);
+    if (menu_)
+        DestroyMenu(menu_);
 }
 
 bool CSystemTray::Install(HWND owner, UINT callbackMessage, const char *tip, HICON icon,
                           UINT iconId)
 {
     if (LOBYTE(LOWORD(GetVersion())) < 4) {
-        m_iconAdded = FALSE;
+        iconAdded_ = FALSE;
         return false;
     }
     HINSTANCE instance = GetModuleHandleA(nullptr);
     RegisterWindowClass(instance, WindowProc);
-    m_window = CreateWindowExA(0, kWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                               instance, this);
+    window_ = CreateWindowExA(0, kWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                              instance, this);
 
-    m_iconData.cbSize = kIconDataSize;
-    m_iconData.hWnd = owner ? owner : m_window;
-    m_iconData.uCallbackMessage = callbackMessage;
-    m_iconData.uID = iconId;
-    m_iconData.hIcon = icon;
-    m_iconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    CopyBounded(m_iconData.szTip, tip);
+    iconData_.cbSize = kIconDataSize;
+    iconData_.hWnd = owner ? owner : window_;
+    iconData_.uCallbackMessage = callbackMessage;
+    iconData_.uID = iconId;
+    iconData_.hIcon = icon;
+    iconData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    CopyBounded(iconData_.szTip, tip);
+    state_.iconId = iconId;
 
-    m_menu = LoadMenuA(instance, MAKEINTRESOURCEA(iconId));
-    if (!m_menu) {
-        m_iconAdded = FALSE;
+    menu_ = LoadMenuA(instance, MAKEINTRESOURCEA(iconId));
+    if (!menu_) {
+        iconAdded_ = FALSE;
         return false;
     }
-    m_iconAdded = Shell_NotifyIconA(NIM_ADD, &m_iconData);
-    return m_iconAdded;
+    state_.hasSubmenu = Submenu() != nullptr;
+    iconAdded_ = Shell_NotifyIconA(NIM_ADD, &iconData_);
+    return iconAdded_;
 }
 
 void CSystemTray::Uninstall()
 {
-    if (!m_iconAdded)
+    if (!iconAdded_)
         return;
-    m_iconData.uFlags = 0;
-    Shell_NotifyIconA(NIM_DELETE, &m_iconData);
-    m_iconAdded = FALSE;
+    iconData_.uFlags = 0;
+    Shell_NotifyIconA(NIM_DELETE, &iconData_);
+    iconAdded_ = FALSE;
 }
 
 bool CSystemTray::PostBalloon(const char *title, const char *text, DWORD iconKind,
                               UINT timeoutSeconds)
 {
-    if (!m_iconAdded)
+    if (!iconAdded_)
         return false;
-    m_iconData.uFlags |= NIF_INFO;
-    m_iconData.dwInfoFlags = iconKind;
-    m_iconData.uTimeout = timeoutSeconds * 1000;
-    CopyBounded(m_iconData.szInfoTitle, title);
-    CopyBounded(m_iconData.szInfo, text);
-    return Shell_NotifyIconA(NIM_MODIFY, &m_iconData);
+    iconData_.uFlags |= NIF_INFO;
+    iconData_.dwInfoFlags = iconKind;
+    iconData_.uTimeout = timeoutSeconds * 1000;
+    CopyBounded(iconData_.szInfoTitle, title);
+    CopyBounded(iconData_.szInfo, text);
+    return Shell_NotifyIconA(NIM_MODIFY, &iconData_);
+}
+
+bool CSystemTray::SetDefaultCommand(unsigned item, bool byPosition)
+{
+    return CarryOut(ChangeDefaultCommand(state_, {item, byPosition})) != 0;
 }
 
 int CSystemTray::SetCommandState(UINT command, UINT flags)
@@ -95,30 +102,43 @@ int CSystemTray::SetCommandState(UINT command, UINT flags)
     return submenu ? static_cast<int>(EnableMenuItem(submenu, command, flags)) : -1;
 }
 
-void CSystemTray::SetMenuDefault(unsigned item, bool byPosition)
+std::optional<unsigned> CSystemTray::DefaultCommand() const
 {
-    SetMenuDefaultItem(Submenu(), item, byPosition);
+    TrayAction doubleClick = IconEventAction(state_, state_.iconId, kLeftButtonDoubleClick);
+    if (!doubleClick.sendCommand)
+        return std::nullopt;
+    return CommandOf(*doubleClick.sendCommand);
 }
 
-unsigned CSystemTray::MenuItemId(unsigned position)
+LRESULT CSystemTray::HandleIconEvent(unsigned iconId, unsigned mouseMessage)
 {
-    return GetMenuItemID(Submenu(), static_cast<int>(position));
+    return CarryOut(IconEventAction(state_, iconId, mouseMessage));
 }
 
-void CSystemTray::TrackMenu()
+long CSystemTray::CarryOut(const TrayAction &action)
 {
-    POINT cursor;
-    GetCursorPos(&cursor);
-    SetForegroundWindow(m_mainWindow);
-    TrackPopupMenu(Submenu(), 0, cursor.x, cursor.y, 0, m_mainWindow, nullptr);
-    // Lets the menu close when the user clicks elsewhere.
-    PostMessageA(m_mainWindow, WM_NULL, 0, 0);
+    HMENU submenu = Submenu();
+    if (action.markDefault)
+        SetMenuDefaultItem(submenu, action.markDefault->item, action.markDefault->byPosition);
+    if (action.openMenu) {
+        POINT cursor;
+        GetCursorPos(&cursor);
+        SetForegroundWindow(mainWindow_);
+        TrackPopupMenu(submenu, 0, cursor.x, cursor.y, 0, mainWindow_, nullptr);
+        // Lets the menu close when the user clicks elsewhere.
+        PostMessageA(mainWindow_, WM_NULL, 0, 0);
+    }
+    if (action.sendCommand) {
+        unsigned command = CommandOf(*action.sendCommand);
+        SetForegroundWindow(mainWindow_);
+        SendMessageA(mainWindow_, WM_COMMAND, command, 0);
+    }
+    return action.result;
 }
 
-void CSystemTray::SendCommand(unsigned command)
+unsigned CSystemTray::CommandOf(MenuEntry entry) const
 {
-    SetForegroundWindow(m_mainWindow);
-    SendMessageA(m_mainWindow, WM_COMMAND, command, 0);
+    return entry.byPosition ? GetMenuItemID(Submenu(), static_cast<int>(entry.item)) : entry.item;
 }
 
 LRESULT CALLBACK CSystemTray::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -129,7 +149,7 @@ LRESULT CALLBACK CSystemTray::WindowProc(HWND window, UINT message, WPARAM wPara
                           reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto *tray = reinterpret_cast<CSystemTray *>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (tray && message == tray->m_iconData.uCallbackMessage && message != 0)
+    if (tray && message == tray->iconData_.uCallbackMessage && message != 0)
         return tray->HandleIconEvent(static_cast<unsigned>(wParam), static_cast<unsigned>(lParam));
     return DefWindowProcA(window, message, wParam, lParam);
 }
