@@ -32,6 +32,10 @@ add_library(win32_dialog STATIC ${CMAKE_CURRENT_LIST_DIR}/Dialog.cpp)
 target_include_directories(win32_dialog PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(win32_dialog PUBLIC shlwapi)
 
+add_library(win32_helpers STATIC ${CMAKE_CURRENT_LIST_DIR}/win32_helpers.cpp)
+target_include_directories(win32_helpers PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(win32_helpers PUBLIC shlwapi)
+
 add_executable(wintest ${CMAKE_CURRENT_LIST_DIR}/tools/wintest.cpp)
 set_target_properties(wintest PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
