@@ -1,9 +1,8 @@
 #include "control_center_dlg.h"
 
-#include <dbt.h>
-
 #include "device_report.h"
 #include "resource.h"
+#include "win32_helpers.h"
 
 namespace
 {
@@ -11,101 +10,118 @@ const char kTip[] = "Tarvex Control Center";
 const char kExitQuestion[] = "This will remove Tarvex Control Center from the task bar!";
 } // namespace
 
-CTarvexControlCenterDlg::CTarvexControlCenterDlg()
-    : CModalDialog(IDD_CONTROLCENTER),
-      m_icon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM))),
-      m_callbackMessage(RegisterWindowMessageA("TarvexControlCenter tray notification"))
+CTarvexControlCenterDlg::CTarvexControlCenterDlg(int showCommand)
+    : showCommand_(showCommand), icon_(LoadProgramIcon(IDI_PROGRAM)),
+      callbackMessage_(RegisterWindowMessageA("TarvexControlCenter tray notification"))
 {
 }
 
-bool CTarvexControlCenterDlg::OnInitDialog()
+HWND CTarvexControlCenterDlg::Create()
 {
-    CModalDialog::OnInitDialog();
-    SetIcon(m_icon);
-    m_platform.SetMessageOwner(Handle());
-
-    m_tray = std::make_unique<CSystemTray>(Handle());
-    m_tray->Install(nullptr, m_callbackMessage, kTip, m_icon, IDR_TRAY_MENU);
-    m_tray->SetDefaultCommand(ID_HELP_CHM, false);
-
-    m_commands = std::make_unique<MenuCommands>(m_platform, ExecutableFolder().value_or(""));
-    for (unsigned command : m_commands->ReadApplicationPaths())
-        m_tray->SetCommandState(command, MF_BYCOMMAND | MF_GRAYED);
-
-    // Started minimized, always: the dialog hides as soon as it runs.
-    if (CApp::Current()->ShowCommand() & 6)
-        PostMessageA(Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
-
-    m_watcher.TakeFirstList();
-    return true;
+    return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONTROLCENTER),
+                              nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
-bool CTarvexControlCenterDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result)
+INT_PTR CALLBACK CTarvexControlCenterDlg::DialogProc(HWND window, UINT message, WPARAM wParam,
+                                                     LPARAM lParam)
 {
-    result = 0;
+    auto *dialog = DialogObject<CTarvexControlCenterDlg>(window, message, lParam);
+    if (dialog == nullptr)
+        return FALSE;
+    if (message == WM_INITDIALOG)
+        return dialog->OnInitDialog(window);
+    return dialog->HandleMessage(message, wParam, lParam);
+}
+
+INT_PTR CTarvexControlCenterDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
     switch (message) {
     case WM_SYSCOMMAND:
         OnSysCommand(wParam, lParam);
-        return true;
+        return Answer(0);
     case WM_DEVICECHANGE:
-        result = m_watcher.HandleDeviceChange();
-        return true;
+        return Answer(watcher_.HandleDeviceChange());
     case WM_HELP:
-        // F1 does what a double click on the icon does.
-        if (auto command = m_tray ? m_tray->DefaultCommand() : std::nullopt)
-            OnCommand(static_cast<int>(*command), 0, nullptr);
-        result = TRUE;
-        return true;
+        OnHelp();
+        return Answer(TRUE);
+    case WM_COMMAND:
+        return OnCommand(LOWORD(wParam));
+    case WM_QUERYDRAGICON:
+        return reinterpret_cast<INT_PTR>(icon_);
     case WM_DESTROY:
-        // Also when destroyed from outside: the icon goes, then the program.
-        m_hidden = false;
-        m_tray.reset();
-        EndDialog(IDCANCEL);
-        return true;
+        OnDestroy();
+        return Answer(0);
     default:
-        return false;
+        return FALSE;
     }
+}
+
+INT_PTR CTarvexControlCenterDlg::Answer(LRESULT result)
+{
+    SetWindowLongPtrA(window_, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+BOOL CTarvexControlCenterDlg::OnInitDialog(HWND window)
+{
+    window_ = window;
+    SetWindowIcons(window_, icon_);
+    platform_.SetMessageOwner(window_);
+
+    tray_ = std::make_unique<CSystemTray>(window_);
+    tray_->Install(nullptr, callbackMessage_, kTip, icon_, IDR_TRAY_MENU);
+    tray_->SetDefaultCommand(ID_HELP_CHM, false);
+
+    commands_ = std::make_unique<MenuCommands>(platform_, ExecutableFolder().value_or(""));
+    for (unsigned command : commands_->ReadApplicationPaths())
+        tray_->SetCommandState(command, MF_BYCOMMAND | MF_GRAYED);
+
+    if (showCommand_ & 6)
+        PostMessageA(window_, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+
+    watcher_.TakeFirstList();
+    return TRUE;
 }
 
 void CTarvexControlCenterDlg::OnSysCommand(WPARAM command, LPARAM lParam)
 {
-    bool wasHidden = m_hidden;
+    bool wasHidden = hidden_;
     if (command == SC_MINIMIZE)
-        m_hidden = true;
+        hidden_ = true;
     else if (command == SC_RESTORE)
-        m_hidden = false;
-    DefWindowProcA(Handle(), WM_SYSCOMMAND, command, lParam);
-    if (m_hidden != wasHidden)
+        hidden_ = false;
+    DefWindowProcA(window_, WM_SYSCOMMAND, command, lParam);
+    if (hidden_ != wasHidden)
         ApplyHiddenState();
 }
 
 void CTarvexControlCenterDlg::ApplyHiddenState()
 {
-    if (m_hidden) {
-        ShowWindow(Handle(), SW_HIDE);
+    if (hidden_) {
+        ShowWindow(window_, SW_HIDE);
         return;
     }
     BuildDeviceReport();
-    ShowWindow(Handle(), SW_SHOW);
+    ShowWindow(window_, SW_SHOW);
 }
 
 void CTarvexControlCenterDlg::Hide()
 {
-    m_hidden = true;
-    ShowWindow(Handle(), SW_HIDE);
+    hidden_ = true;
+    ShowWindow(window_, SW_HIDE);
 }
 
-bool CTarvexControlCenterDlg::OnCommand(int id, int notifyCode, HWND control)
+bool CTarvexControlCenterDlg::OnCommand(unsigned id)
 {
     switch (id) {
     case ID_OPEN_CONTROL_CENTER:
         BuildDeviceReport();
-        ShowWindow(Handle(), SW_RESTORE);
-        m_hidden = false;
-        ShowWindow(Handle(), SW_SHOW);
+        ShowWindow(window_, SW_RESTORE);
+        hidden_ = false;
+        ShowWindow(window_, SW_SHOW);
         return true;
     case ID_CLOSE_CONTROL_CENTER:
-        if (!m_hidden)
+        if (!hidden_)
             Hide();
         return true;
     case ID_CLOSE_MENU:
@@ -113,40 +129,50 @@ bool CTarvexControlCenterDlg::OnCommand(int id, int notifyCode, HWND control)
     case ID_EXIT:
         ConfirmExit();
         return true;
+    // Enter on the visible dialog hides it like Escape and the close box;
+    // only Exit ends the program.
+    case IDOK:
+    case IDCANCEL:
+        Hide();
+        return true;
     default:
-        return (m_commands && m_commands->Execute(id)) ||
-               CModalDialog::OnCommand(id, notifyCode, control);
+        return commands_ && commands_->Execute(id);
     }
+}
+
+// F1 does what a double click on the icon does.
+void CTarvexControlCenterDlg::OnHelp()
+{
+    if (auto command = tray_ ? tray_->DefaultCommand() : std::nullopt)
+        OnCommand(*command);
 }
 
 void CTarvexControlCenterDlg::ConfirmExit()
 {
-    if (MessageBoxA(Handle(), kExitQuestion, ProgramName().c_str(),
+    if (MessageBoxA(window_, kExitQuestion, ProgramName().c_str(),
                     MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK)
-        EndDialog(IDCANCEL);
+        DestroyWindow(window_);
 }
 
-// Enter on the visible dialog hides it like Escape; only Exit ends the program.
-void CTarvexControlCenterDlg::OnOK()
+// Also when the window is destroyed from outside: the icon goes, then the
+// program.
+void CTarvexControlCenterDlg::OnDestroy()
 {
-    OnCancel();
-}
-
-void CTarvexControlCenterDlg::OnCancel()
-{
-    Hide();
+    hidden_ = false;
+    tray_.reset();
+    PostQuitMessage(0);
 }
 
 void CTarvexControlCenterDlg::BuildDeviceReport()
 {
     const DriverApi *api = BindDriverLibrary();
-    SetDlgItemTextA(Handle(), IDC_REPORT,
+    SetDlgItemTextA(window_, IDC_REPORT,
                     api ? BuildReportText(*api).c_str() : kDriverLibraryMissing);
 }
 
 void CTarvexControlCenterDlg::PostBalloon(const char *title, const char *text, unsigned iconKind,
                                           unsigned timeoutSeconds)
 {
-    if (m_tray)
-        m_tray->PostBalloon(title, text, iconKind, timeoutSeconds);
+    if (tray_)
+        tray_->PostBalloon(title, text, iconKind, timeoutSeconds);
 }

@@ -1,32 +1,36 @@
 // The program's one dialog: hidden to the notification area nearly always,
 // shown only with a fresh device report; it receives every menu command and
 // the system's device-change notifications.
-#ifndef CONTROLCENTER_CONTROL_CENTER_DLG_H
-#define CONTROLCENTER_CONTROL_CENTER_DLG_H
+#ifndef TARVEX_CONTROLCENTER_WIN32_CONTROL_CENTER_DLG_H
+#define TARVEX_CONTROLCENTER_WIN32_CONTROL_CENTER_DLG_H
 
 #include <memory>
 
-#include "Dialog.h"
 #include "menu_commands.h"
 #include "platform.h"
 #include "system_tray.h"
 #include "usb_watcher.h"
 
-class CTarvexControlCenterDlg : public CModalDialog, private WatcherEvents
+class CTarvexControlCenterDlg : private WatcherEvents
 {
   public:
-    CTarvexControlCenterDlg();
+    // With bit 1 or 2 of the show command set (the application object sets
+    // both), the dialog hides itself as soon as it runs.
+    explicit CTarvexControlCenterDlg(int showCommand);
 
-  protected:
-    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT &result) override;
-    bool OnInitDialog() override;
-    bool OnCommand(int id, int notifyCode, HWND control) override;
-    void OnOK() override;
-    void OnCancel() override;
-    HICON OnQueryDragIcon() override { return m_icon; }
+    // Creates the dialog window, modeless; null when that failed.
+    HWND Create();
 
   private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Answer(LRESULT result); // for messages that answer through DWLP_MSGRESULT
+
+    BOOL OnInitDialog(HWND window);
     void OnSysCommand(WPARAM command, LPARAM lParam);
+    bool OnCommand(unsigned id);
+    void OnHelp();
+    void OnDestroy();
     void ApplyHiddenState();
     void Hide();
     void BuildDeviceReport();
@@ -37,14 +41,16 @@ class CTarvexControlCenterDlg : public CModalDialog, private WatcherEvents
                      unsigned timeoutSeconds) override;
     void RebuildReport() override { BuildDeviceReport(); }
 
-    HICON m_icon;
-    bool m_hidden = false;
-    std::unique_ptr<CSystemTray> m_tray;
-    UINT m_callbackMessage;
-    SetupDiBoardEnumeration m_boards;
-    UsbWatcher m_watcher{m_boards, *this};
-    Win32LaunchPlatform m_platform;
-    std::unique_ptr<MenuCommands> m_commands;
+    int showCommand_;
+    HWND window_ = nullptr;
+    HICON icon_;
+    bool hidden_ = false;
+    std::unique_ptr<CSystemTray> tray_;
+    UINT callbackMessage_;
+    SetupDiBoardEnumeration boards_;
+    UsbWatcher watcher_{boards_, *this};
+    Win32LaunchPlatform platform_;
+    std::unique_ptr<MenuCommands> commands_;
 };
 
 #endif
