@@ -1,7 +1,7 @@
 // The program's icon in the notification area, its balloons and its popup
 // menu, with a hidden window of its own for the icon's mouse events.
-#ifndef TARVEX_CONTROLCENTER_SYSTEM_TRAY_H
-#define TARVEX_CONTROLCENTER_SYSTEM_TRAY_H
+#ifndef TARVEX_CONTROLCENTER_WIN32_SYSTEM_TRAY_H
+#define TARVEX_CONTROLCENTER_WIN32_SYSTEM_TRAY_H
 
 #include <windows.h>
 #include <shellapi.h>
