@@ -2,7 +2,6 @@
 
 #include "device_report.h"
 #include "resource.h"
-#include "win32_helpers.h"
 
 namespace
 {
@@ -19,18 +18,8 @@ CTarvexControlCenterDlg::CTarvexControlCenterDlg(int showCommand)
 HWND CTarvexControlCenterDlg::Create()
 {
     return CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONTROLCENTER),
-                              nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CTarvexControlCenterDlg::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                                     LPARAM lParam)
-{
-    auto *dialog = DialogObject<CTarvexControlCenterDlg>(window, message, lParam);
-    if (dialog == nullptr)
-        return FALSE;
-    if (message == WM_INITDIALOG)
-        return dialog->OnInitDialog(window);
-    return dialog->HandleMessage(message, wParam, lParam);
+                              nullptr, DialogProcedure<CTarvexControlCenterDlg>,
+                              reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CTarvexControlCenterDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)

@@ -10,6 +10,7 @@
 #include "platform.h"
 #include "system_tray.h"
 #include "usb_watcher.h"
+#include "win32_helpers.h"
 
 class CTarvexControlCenterDlg : private WatcherEvents
 {
@@ -22,7 +23,7 @@ class CTarvexControlCenterDlg : private WatcherEvents
     HWND Create();
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend INT_PTR CALLBACK DialogProcedure<CTarvexControlCenterDlg>(HWND, UINT, WPARAM, LPARAM);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR Answer(LRESULT result); // for messages that answer through DWLP_MSGRESULT
 

@@ -1,7 +1,6 @@
 #include "preinstall_dlg.h"
 
 #include "resource.h"
-#include "win32_helpers.h"
 
 namespace
 {
@@ -41,18 +40,8 @@ CTarvexPreinstallDlg::~CTarvexPreinstallDlg()
 INT_PTR CTarvexPreinstallDlg::DoModal()
 {
     return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_TARVEXPREINSTALL_DIALOG),
-                           nullptr, DialogProc, reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CTarvexPreinstallDlg::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                                  LPARAM lParam)
-{
-    auto *dialog = DialogObject<CTarvexPreinstallDlg>(window, message, lParam);
-    if (dialog == nullptr)
-        return FALSE;
-    if (message == WM_INITDIALOG)
-        return dialog->OnInitDialog(window);
-    return dialog->HandleMessage(message, wParam, lParam);
+                           nullptr, DialogProcedure<CTarvexPreinstallDlg>,
+                           reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CTarvexPreinstallDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM)

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "installer_command.h"
+#include "win32_helpers.h"
 
 class CTarvexPreinstallDlg
 {
@@ -22,7 +23,7 @@ class CTarvexPreinstallDlg
     int Selection() const { return selection_; }
 
   private:
-    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend INT_PTR CALLBACK DialogProcedure<CTarvexPreinstallDlg>(HWND, UINT, WPARAM, LPARAM);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     BOOL OnInitDialog(HWND window);
