@@ -1,6 +1,6 @@
 // The system services behind the menu commands and the USB board scan.
-#ifndef CONTROLCENTER_WIN32_PLATFORM_H
-#define CONTROLCENTER_WIN32_PLATFORM_H
+#ifndef TARVEX_CONTROLCENTER_WIN32_PLATFORM_H
+#define TARVEX_CONTROLCENTER_WIN32_PLATFORM_H
 
 #include <windows.h>
 #include <setupapi.h>

@@ -11,7 +11,8 @@ and a 16 x 16 image in 16 colours.
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "win32"))
+# The image writer is in the top-level win32/, with the helpers both programs share.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "win32"))
 from images import Canvas, write_bmp8, write_ico  # noqa: E402
 
 WIDTH, HEIGHT = 503, 314
@@ -73,8 +74,8 @@ def icon(size):
 
 def main(output):
     canvas, palette = picture()
-    write_bmp8(os.path.join(output, "TarvexPreinstall.bmp"), canvas, palette)
-    write_ico(os.path.join(output, "TarvexPreinstall.ico"), [icon(32), icon(16)], ICON_PALETTE)
+    write_bmp8(os.path.join(output, "picture.bmp"), canvas, palette)
+    write_ico(os.path.join(output, "program.ico"), [icon(32), icon(16)], ICON_PALETTE)
 
 
 if __name__ == "__main__":

@@ -8,7 +8,8 @@ import math
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "win32"))
+# The image writer is in the top-level win32/, with the helpers both programs share.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "win32"))
 from images import Canvas, write_ico  # noqa: E402
 
 BACKGROUND, FRAME, BOARD, TRACE, PIN = 0, 1, 2, 3, 4

@@ -1,4 +1,4 @@
-#include "Win32Platform.h"
+#include "platform.h"
 
 #include <cfgmgr32.h>
 #include <shellapi.h>

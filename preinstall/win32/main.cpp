@@ -1,8 +1,8 @@
 // The installer launcher: one dialog to choose German, English or a patch,
 // then the Windows Installer on the package that fits the running Windows.
-#include "Dialog.h"
-#include "InstallerCommand.h"
-#include "resource.h"
+#include "installer_command.h"
+#include "preinstall_dlg.h"
+#include "win32_helpers.h"
 
 #include <commctrl.h>
 
@@ -10,72 +10,6 @@
 
 namespace
 {
-
-constexpr COLORREF kWhite = RGB(255, 255, 255);
-
-class CTarvexPreinstallDlg : public CModalDialog
-{
-  public:
-    CTarvexPreinstallDlg()
-        : CModalDialog(IDD_TARVEXPREINSTALL_DIALOG),
-          m_icon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME)))
-    {
-    }
-    ~CTarvexPreinstallDlg() override
-    {
-        if (m_background != nullptr)
-            DeleteObject(m_background);
-    }
-
-    int Selection() const { return m_selection; }
-
-  protected:
-    bool OnInitDialog() override
-    {
-        CModalDialog::OnInitDialog();
-        m_background = CreateSolidBrush(kWhite);
-        SetIcon(m_icon);
-        return true;
-    }
-
-    void DoDataExchange(bool saveToFields) override
-    {
-        ExchangeRadioGroup(IDC_GERMAN, m_selection, saveToFields);
-    }
-
-    // The dialog and every control on white, so the radio texts stand on the
-    // white part of the picture.
-    HBRUSH OnCtlColor(HDC dc, HWND, UINT) override
-    {
-        SetBkColor(dc, kWhite);
-        return m_background;
-    }
-
-    bool OnPaint() override
-    {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(Handle(), &paint);
-        RECT client;
-        GetClientRect(Handle(), &client);
-        if (IsIconic(Handle())) {
-            SendMessageA(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-            int x = (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2;
-            int y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
-            DrawIcon(dc, x, y, m_icon);
-        } else {
-            FillRect(dc, &client, m_background);
-        }
-        EndPaint(Handle(), &paint);
-        return true;
-    }
-
-    HICON OnQueryDragIcon() override { return m_icon; }
-
-  private:
-    HICON m_icon;
-    int m_selection = preinstall::kGerman;
-    HBRUSH m_background = nullptr;
-};
 
 // True when this 32-bit program runs on 64-bit Windows. The query is looked up
 // at run time, since older Windows versions lack it.
@@ -125,10 +59,10 @@ void StartInstaller(int selection, bool wow64)
     StartWithoutWaiting(preinstall::InstallerArguments(selection, *package));
 }
 
-class CTarvexPreinstallApp : public CApp
+class CTarvexPreinstallApp
 {
   public:
-    int InitInstance() override
+    int Run()
     {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
         InitCommonControlsEx(&controls);
@@ -140,6 +74,10 @@ class CTarvexPreinstallApp : public CApp
     }
 };
 
-CTarvexPreinstallApp theApp;
-
 } // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    CTarvexPreinstallApp app;
+    return app.Run();
+}

@@ -1,4 +1,4 @@
-#include "InstallerCommand.h"
+#include "installer_command.h"
 
 #include <gtest/gtest.h>
 
