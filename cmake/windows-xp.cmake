@@ -4,7 +4,7 @@
 #   windows_xp_compatible(ProgramA LibraryB ...)
 #
 # The static runtime of our toolchain would import GetTickCount64, which XP
-# lacks; win32/TickCount64.cpp stands in for it. The test windows.xp_imports
+# lacks; win32/tick_count64.cpp stands in for it. The test windows.xp_imports
 # reads the files' headers and import tables. The 64-bit build for the Wine
 # tests needs none of this.
 function(windows_xp_compatible)
@@ -13,7 +13,7 @@ function(windows_xp_compatible)
   endif()
   set(files)
   foreach(target IN LISTS ARGN)
-    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/win32/TickCount64.cpp)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/win32/tick_count64.cpp)
     target_link_options(${target} PRIVATE
       -Wl,--major-subsystem-version,5,--minor-subsystem-version,1
       -Wl,--major-os-version,5,--minor-os-version,1)

@@ -1,7 +1,7 @@
 // The device information report: versions, devices, subdevices and channels
 // as the driver library sees them, as CR LF text.
-#ifndef CONTROLCENTER_DEVICE_REPORT_H
-#define CONTROLCENTER_DEVICE_REPORT_H
+#ifndef TARVEX_CONTROLCENTER_DEVICE_REPORT_H
+#define TARVEX_CONTROLCENTER_DEVICE_REPORT_H
 
 #include <string>
 

@@ -47,14 +47,14 @@ template <typename Operation> bool Bind(void *library, const char *name, Operati
 
 bool BindAll(void *library, DriverApi &api)
 {
-#define BIND(name) Bind(library, #name, api.name)
-    return BIND(kaQueryVersionLibrary) && BIND(kaOpen) && BIND(kaClose) &&
-           BIND(kaQueryVersionMainDriver) && BIND(kaQueryNumberDevices) &&
-           BIND(kaQueryInfoDevice) && BIND(kaQueryNameDevice) && BIND(kaQueryDescriptionDevice) &&
-           BIND(kaQueryNameDeviceDriver) && BIND(kaQueryVersionDeviceDriver) &&
-           BIND(kaQueryNumberSubdevices) && BIND(kaQuerySubdeviceType) &&
-           BIND(kaQueryNumberChannels);
-#undef BIND
+#define TARVEX_BIND(name) Bind(library, #name, api.name)
+    return TARVEX_BIND(kaQueryVersionLibrary) && TARVEX_BIND(kaOpen) && TARVEX_BIND(kaClose) &&
+           TARVEX_BIND(kaQueryVersionMainDriver) && TARVEX_BIND(kaQueryNumberDevices) &&
+           TARVEX_BIND(kaQueryInfoDevice) && TARVEX_BIND(kaQueryNameDevice) &&
+           TARVEX_BIND(kaQueryDescriptionDevice) && TARVEX_BIND(kaQueryNameDeviceDriver) &&
+           TARVEX_BIND(kaQueryVersionDeviceDriver) && TARVEX_BIND(kaQueryNumberSubdevices) &&
+           TARVEX_BIND(kaQuerySubdeviceType) && TARVEX_BIND(kaQueryNumberChannels);
+#undef TARVEX_BIND
 }
 
 } // namespace

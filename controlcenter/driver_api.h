@@ -1,7 +1,7 @@
 // The driver library operations the report uses, bound by name at run time so
 // that the program starts (and shows its icon) without the library present.
-#ifndef CONTROLCENTER_DRIVER_API_H
-#define CONTROLCENTER_DRIVER_API_H
+#ifndef TARVEX_CONTROLCENTER_DRIVER_API_H
+#define TARVEX_CONTROLCENTER_DRIVER_API_H
 
 #include "Tarvexmain.h"
 

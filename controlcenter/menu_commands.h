@@ -1,7 +1,7 @@
 // The popup menu's launch commands: documents, the SDK folder, the package's
 // programs, the measurement applications, the manuals and the device manager.
-#ifndef CONTROLCENTER_MENU_COMMANDS_H
-#define CONTROLCENTER_MENU_COMMANDS_H
+#ifndef TARVEX_CONTROLCENTER_MENU_COMMANDS_H
+#define TARVEX_CONTROLCENTER_MENU_COMMANDS_H
 
 #include <optional>
 #include <string>

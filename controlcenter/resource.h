@@ -1,6 +1,8 @@
-// Resource and command identifiers, shared by the resource script and the code.
-#ifndef CONTROLCENTER_RESOURCE_H
-#define CONTROLCENTER_RESOURCE_H
+// Resource and command identifiers: shared by the resource script and the
+// Win32 layer in win32/ and by the portable menu commands, which dispatch on
+// the command ids.
+#ifndef TARVEX_CONTROLCENTER_RESOURCE_H
+#define TARVEX_CONTROLCENTER_RESOURCE_H
 
 #define IDI_PROGRAM 128
 #define IDD_CONTROLCENTER 102

@@ -1,43 +1,39 @@
 #include "tray_icon.h"
 
-long TrayIconLogic::HandleIconEvent(unsigned iconId, unsigned mouseMessage)
+TrayAction IconEventAction(const TrayIconState &icon, unsigned iconId, unsigned mouseMessage)
 {
-    if (iconId != IconId())
-        return 0;
+    TrayAction action;
+    if (iconId != icon.iconId)
+        return action;
     switch (mouseMessage & 0xFFFF) {
     case kRightButtonUp:
-        if (!HasSubmenu())
-            return 0;
-        SetMenuDefault(defaultCommand_, defaultByPosition_);
-        TrackMenu();
+        if (!icon.hasSubmenu)
+            return action;
+        action.markDefault = icon.menuDefault;
+        action.openMenu = true;
         break;
-    case kLeftDoubleClick:
-        if (auto command = DefaultCommand())
-            SendCommand(*command);
-        else
-            return 0;
+    case kLeftButtonDoubleClick:
+        // A position names a command only within the submenu.
+        if (icon.menuDefault.byPosition && !icon.hasSubmenu)
+            return action;
+        action.sendCommand = icon.menuDefault;
         break;
     }
-    return 1;
+    action.result = 1;
+    return action;
 }
 
-bool TrayIconLogic::SetDefaultCommand(unsigned item, bool byPosition)
+TrayAction ChangeDefaultCommand(TrayIconState &icon, MenuEntry entry)
 {
-    if (item == defaultCommand_ && byPosition == defaultByPosition_)
-        return true;
-    defaultCommand_ = item;
-    defaultByPosition_ = byPosition;
-    if (!HasSubmenu())
-        return false;
-    SetMenuDefault(item, byPosition);
-    return true;
-}
-
-std::optional<unsigned> TrayIconLogic::DefaultCommand()
-{
-    if (!defaultByPosition_)
-        return defaultCommand_;
-    if (!HasSubmenu())
-        return std::nullopt;
-    return MenuItemId(defaultCommand_);
+    TrayAction action;
+    action.result = 1;
+    if (entry == icon.menuDefault)
+        return action;
+    icon.menuDefault = entry;
+    if (!icon.hasSubmenu) {
+        action.result = 0;
+        return action;
+    }
+    action.markDefault = entry;
+    return action;
 }

@@ -1,37 +1,44 @@
-// What the notification-area icon does with mouse events and the menu's
-// default entry, apart from the system calls that carry it out.
-#ifndef CONTROLCENTER_TRAY_ICON_H
-#define CONTROLCENTER_TRAY_ICON_H
+// What the notification-area icon does with a mouse event or a new default
+// entry of its menu, decided over the icon's state; CSystemTray carries it
+// out with the system calls.
+#ifndef TARVEX_CONTROLCENTER_TRAY_ICON_H
+#define TARVEX_CONTROLCENTER_TRAY_ICON_H
 
 #include <optional>
 
-class TrayIconLogic
-{
-  public:
-    enum : unsigned { kLeftDoubleClick = 0x203, kRightButtonUp = 0x205 };
+constexpr unsigned kLeftButtonDoubleClick = 0x203; // WM_LBUTTONDBLCLK
+constexpr unsigned kRightButtonUp = 0x205;         // WM_RBUTTONUP
 
-    virtual ~TrayIconLogic() = default;
+// An entry of the popup menu's submenu: a command id, or a position.
+struct MenuEntry {
+    unsigned item;
+    bool byPosition;
 
-    // The mouse message arrives in the low word; 0 for another icon's event.
-    virtual long HandleIconEvent(unsigned iconId, unsigned mouseMessage);
-    bool SetDefaultCommand(unsigned item, bool byPosition);
-    // The command of the default entry, if the menu can tell it.
-    std::optional<unsigned> DefaultCommand();
-
-  protected:
-    virtual unsigned IconId() const = 0;
-    virtual bool HasSubmenu() = 0;
-    virtual void SetMenuDefault(unsigned item, bool byPosition) = 0;
-    virtual unsigned MenuItemId(unsigned position) = 0;
-    // Brings the main window forward, opens the submenu at the cursor with
-    // the main window as owner and nudges it so the menu closes properly.
-    virtual void TrackMenu() = 0;
-    // Brings the main window forward and hands it the command at once.
-    virtual void SendCommand(unsigned command) = 0;
-
-  private:
-    unsigned defaultCommand_ = 0;
-    bool defaultByPosition_ = true;
+    bool operator==(const MenuEntry &other) const
+    {
+        return item == other.item && byPosition == other.byPosition;
+    }
 };
+
+struct TrayIconState {
+    unsigned iconId = 0;            // the icon's id in the notification area
+    MenuEntry menuDefault{0, true}; // the submenu's default entry
+    bool hasSubmenu = false;        // the popup menu and its submenu are loaded
+};
+
+// The steps, in the order they are carried out.
+struct TrayAction {
+    std::optional<MenuEntry> markDefault; // make this the submenu's default entry
+    bool openMenu = false; // the submenu at the cursor, its command for the main window
+    std::optional<MenuEntry> sendCommand; // hand the main window this entry's command
+    long result = 0; // the callback message's answer; SetDefaultCommand's as a boolean
+};
+
+// A callback message of the icon: the icon id from its first parameter, the
+// mouse message in the low word of its second; 0 for another icon's event.
+TrayAction IconEventAction(const TrayIconState &icon, unsigned iconId, unsigned mouseMessage);
+
+// Stores the new default entry; the menu is touched only when it changes.
+TrayAction ChangeDefaultCommand(TrayIconState &icon, MenuEntry entry);
 
 #endif

@@ -1,8 +1,8 @@
 // The watcher of the maker's USB boards: a scan of the present boards of the
 // maker's setup class and the balloons for arriving, started, failed and
 // removed boards.
-#ifndef CONTROLCENTER_USB_WATCHER_H
-#define CONTROLCENTER_USB_WATCHER_H
+#ifndef TARVEX_CONTROLCENTER_USB_WATCHER_H
+#define TARVEX_CONTROLCENTER_USB_WATCHER_H
 
 #include <cstddef>
 #include <cstdint>

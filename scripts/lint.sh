@@ -11,8 +11,12 @@ fi
 clang-format --dry-run --Werror "${sources[@]}"
 if [ "${1:-}" = "--tidy" ]; then
   [ -f build/linux/compile_commands.json ] || scripts/build.sh linux >/dev/null
-  mapfile -t native < <(git ls-files 'sim/*.cpp' 'python/*.cpp' 'controlcenter/*.cpp' 'preinstall/*.cpp' |
-    grep -v -E '(/wine/|(Dlg|Tray|Platform|TarvexControlCenter|TarvexPreinstall)\.cpp$)')
+  # The Win32 sources are the folders below, which the linux build leaves
+  # out; every other C++ source is native.
+  win32_folders=(win32 controlcenter/win32 preinstall/win32 controlcenter/tests/wine
+    preinstall/tests/wine)
+  mapfile -t native < <(git ls-files -- 'sim/*.cpp' 'python/*.cpp' 'controlcenter/*.cpp' \
+    'preinstall/*.cpp' "${win32_folders[@]/#/:!:}")
   clang-tidy -p build/linux --quiet "${native[@]}"
 fi
 echo "lint: clean"

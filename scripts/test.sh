@@ -14,3 +14,5 @@ scripts/build.sh sanitize tsan
 ctest --preset sanitize
 ctest --preset tsan
 WINE_TESTS_REQUIRE_32BIT=1 ctest --preset windows --no-tests=ignore
+# The system file fuzzer for a minute, from its kept corpus (scripts/fuzz.sh).
+scripts/fuzz.sh 60

@@ -64,6 +64,16 @@ bool isDigital(int type)
     return type == KA_TYPE_DIO || type == KA_TYPE_DI || type == KA_TYPE_DO;
 }
 
+bool isAnalog(int type)
+{
+    return type == KA_TYPE_AI || type == KA_TYPE_AO;
+}
+
+bool canInterrupt(int type)
+{
+    return type == KA_TYPE_EXT_IRQ || type == KA_TYPE_DIO || type == KA_TYPE_DI;
+}
+
 int checkRange(const Subdevice &sub, int range)
 {
     return range >= 0 && range < static_cast<int>(sub.ranges.size()) ? 0 : KA_SIM_INVALID_RANGE;
@@ -144,15 +154,24 @@ int Boards::lookup(int device, int subdevice, const Subdevice *&found) const
 void Boards::resetSubdevice(int device, int subdevice)
 {
     const Subdevice &sub = described(device, subdevice);
+    // Channel settings and interrupts only where the kind has them: a large
+    // system holds many subdevices.
     SubdeviceState fresh;
-    fresh.channels.resize(sub.channels);
-    fresh.irqs.resize(sub.channels);
+    if (isAnalog(sub.type))
+        fresh.channels.resize(sub.channels);
+    if (canInterrupt(sub.type))
+        fresh.irqs.resize(sub.channels);
     for (ChannelState &c : fresh.channels)
         c.reference = sub.type == KA_TYPE_AO ? KA_REF_AO_GROUND : KA_REF_AI_GROUND;
     if (sub.type == KA_TYPE_DO)
         fresh.outputMask = lowBits(sub.channels);
-    devices_[device][subdevice] = std::move(fresh);
-    countArmedDigitalIrqs();
+    // Only this subdevice's interrupts leave the count: a recount of all
+    // would make setting up a large system quadratic.
+    SubdeviceState &state = devices_[device][subdevice];
+    if (isDigital(sub.type))
+        armedDigitalIrqs_ -= static_cast<int>(std::count_if(
+            state.irqs.begin(), state.irqs.end(), [](const IrqState &irq) { return irq.armed; }));
+    state = std::move(fresh);
 }
 
 void Boards::resetDevice(int device)
@@ -216,10 +235,10 @@ int Boards::configure(int device, int subdevice, int channel, int config, int re
         return KA_SIM_INVALID_CHANNEL;
     if (flags != KA_IO_SINGLE_CONFIG_NO_FLAGS)
         return KA_SIM_INVALID_FLAGS;
-    ChannelState &c = state.channels[channel];
     switch (sub->type) {
     case KA_TYPE_AI:
     case KA_TYPE_AO: {
+        ChannelState &c = state.channels[channel];
         if (int code = checkRange(*sub, config))
             return code;
         const bool ai = sub->type == KA_TYPE_AI;
@@ -433,6 +452,8 @@ int Boards::irqStart(int device, int subdevice, int channel, int source, int edg
         return code;
     if (channel < 0 || channel >= sub->channels)
         return KA_SIM_INVALID_CHANNEL;
+    if (!canInterrupt(sub->type))
+        return KA_SIM_NOT_SUPPORTED;
     IrqState &irq = devices_[device][subdevice].irqs[channel];
     if (irq.armed)
         return KA_SIM_BUSY;
@@ -500,7 +521,8 @@ IrqState *Boards::irq(int device, int subdevice, int channel)
     const Subdevice *sub = nullptr;
     if (lookup(device, subdevice, sub) || channel < 0 || channel >= sub->channels)
         return nullptr;
-    return &devices_[device][subdevice].irqs[channel];
+    std::vector<IrqState> &irqs = devices_[device][subdevice].irqs;
+    return irqs.empty() ? &neverArmed_ : &irqs[channel];
 }
 
 Clock::time_point Boards::updateIrq(int device, int subdevice, IrqState &irq, Clock::time_point now)

@@ -104,6 +104,7 @@ class Boards
     std::vector<std::vector<SubdeviceState>> devices_;
     unsigned long long sessions_ = 0;
     int armedDigitalIrqs_ = 0; // digitalChanged has nothing to do while 0
+    IrqState neverArmed_;      // what irq() answers for a kind that cannot interrupt
 };
 
 } // namespace sim

@@ -26,7 +26,8 @@ KA_API void kaSimReset(void);
 
 /* Replace the system with one described in JSON text (the format of the
  * TARVEX_SIM_CONFIG file); kaSimReset goes back to the system read at load.
- * Returns 0, or KA_SIM_CONFIG_INVALID with the reason on stderr. */
+ * Returns 0, or KA_SIM_CONFIG_INVALID, whose message (kaErrorGetMessage)
+ * then carries the reason, as after a refused kaConfigLoad. */
 KA_API int kaSimLoadSystem(const char *pcJson);
 
 /* Non-zero: streams started from now on run as fast as they are read or

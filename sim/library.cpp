@@ -1,8 +1,11 @@
 #include "library.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
+#include <utility>
 
 namespace sim
 {
@@ -10,23 +13,6 @@ namespace
 {
 
 std::mutex controlsMutex; // guards the shape of the control map only
-
-// The system the library starts with: the file named by TARVEX_SIM_CONFIG,
-// or the built-in one. A file that cannot be used leaves the built-in system
-// in place and makes kaOpen fail, so nothing runs against a half-read system.
-System startupSystem(std::string &error)
-{
-    error.clear();
-    const char *path = std::getenv("TARVEX_SIM_CONFIG");
-    try {
-        if (path && *path)
-            return loadSystemFile(path);
-    } catch (const SystemError &e) {
-        error = e.what();
-        std::fprintf(stderr, "Tarvexmain (simulated): TARVEX_SIM_CONFIG: %s\n", error.c_str());
-    }
-    return parseSystem(defaultSystemJson());
-}
 
 } // namespace
 
@@ -86,15 +72,50 @@ Library &Library::instance()
 
 Library::Library()
 {
-    useSystem(startupSystem(loadError));
+    useStartupSystem();
+}
+
+// A file that cannot be used leaves the built-in system in place and makes
+// kaOpen fail, so nothing runs against a half-read system.
+void Library::useStartupSystem()
+{
+    const char *path = std::getenv("TARVEX_SIM_CONFIG");
+    if (path && *path) {
+        try {
+            useSystem(loadSystemFile(path));
+            return;
+        } catch (const SystemError &e) {
+            useSystem(parseSystem(defaultSystemJson()));
+            refuseSystem(e.what());
+            configuredFileRefused = true;
+            return;
+        }
+    }
+    useSystem(parseSystem(defaultSystemJson()));
 }
 
 void Library::useSystem(System replacement)
 {
-    system = std::move(replacement);
-    boards = Boards(system);
+    // The boards point into the system they run, so they are made for the
+    // system in its final place; the moves cannot fail, and should making
+    // the boards fail, the old system goes back under the old boards.
+    std::swap(system, replacement);
+    try {
+        boards = Boards(system);
+    } catch (...) {
+        std::swap(system, replacement);
+        throw;
+    }
     locks.clear();
+    configError.clear();
+    configuredFileRefused = false;
     changed.notify_all();
+}
+
+int Library::refuseSystem(const char *reason)
+{
+    configError = reason;
+    return KA_SIM_CONFIG_INVALID;
 }
 
 OperationControl &Library::control(const std::string &operation)
@@ -114,7 +135,7 @@ void Library::reset()
 {
     open = false;
     fastStreams = false;
-    useSystem(startupSystem(loadError));
+    useStartupSystem();
     std::lock_guard<std::mutex> guard(controlsMutex);
     for (auto &c : controls_)
         c.second.clear();
@@ -162,27 +183,53 @@ int Library::requireAccess(int device, int subdevice) const
     return 0;
 }
 
-void writeText(char *buffer, int capacity, const std::string &text)
+void writeText(char *buffer, int capacity, std::string_view text)
 {
     if (!buffer || capacity <= 0)
         return;
-    std::size_t n = text.size() < static_cast<std::size_t>(capacity - 1)
-                        ? text.size()
-                        : static_cast<std::size_t>(capacity - 1);
+    std::size_t n = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
+    auto continues = [&](std::size_t i) {
+        return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
+    };
+    if (n < text.size() && continues(n)) {
+        // The cut falls inside a character: cut before its first byte, found
+        // at most three bytes back (bytes that are not UTF-8 are cut as they are).
+        for (std::size_t start = n; start > 0 && n - start < 3; --start) {
+            if (!continues(start - 1)) {
+                if (static_cast<unsigned char>(text[start - 1]) >= 0xC0)
+                    n = start - 1;
+                break;
+            }
+        }
+    }
     std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
+}
+
+int exceptionCode() noexcept
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc &) {
+        return KA_SIM_OUT_OF_MEMORY;
+    } catch (const std::length_error &) { // a container asked for more than it can hold
+        return KA_SIM_OUT_OF_MEMORY;
+    } catch (...) {
+        return KA_SIM_INTERNAL_ERROR;
+    }
 }
 
 void Call::captureArray(const void *data, std::size_t bytes)
 {
     const auto *p = static_cast<const unsigned char *>(data);
-    const std::size_t index = control_.arrayCount++;
-    if (control_.arrays.size() <= index) {
+    const std::size_t index = control_.arrayCount;
+    if (control_.arrays.size() <= index)
         control_.arrays.resize(index + 1);
+    if (control_.addresses.size() <= index)
         control_.addresses.resize(index + 1);
-    }
     control_.arrays[index].assign(p, p ? p + bytes : p);
     control_.addresses[index] = reinterpret_cast<std::uintptr_t>(data);
+    ++control_.arrayCount; // counted once its copy is whole
 }
 
 void Call::overrideRecords(int *words, int count, int recordWords)

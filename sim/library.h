@@ -11,6 +11,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "boards.h"
@@ -75,11 +76,19 @@ class Library
     bool fastStreams = false; // streams run as fast as they are read or written
     System system;            // the system the library now describes
     Boards boards;            // the run-time state of its boards
-    std::string loadError;    // why the configured system file was refused
     Locks locks;
+    // Why the last system description offered was refused, as the message of
+    // KA_SIM_CONFIG_INVALID tells it; empty once a description is taken.
+    std::string configError;
+    // TARVEX_SIM_CONFIG named a file that could not be used: kaOpen fails
+    // until a program loads a system of its own.
+    bool configuredFileRefused = false;
 
-    // Describes another system; its boards start in power-on state.
+    // Describes another system; its boards start in power-on state. Should
+    // that fail (out of memory), the library keeps its system and boards.
     void useSystem(System replacement);
+    // Keeps the reason for the configuration code's message; answers that code.
+    int refuseSystem(const char *reason);
 
     OperationControl &control(const std::string &operation);
     OperationControl *findControl(const std::string &operation);
@@ -97,6 +106,8 @@ class Library
 
   private:
     Library();
+    // The file named by TARVEX_SIM_CONFIG, or the built-in system.
+    void useStartupSystem();
     std::map<std::string, OperationControl> controls_;
 };
 
@@ -120,8 +131,13 @@ inline Out outText(char *p, int capacity)
     return {Out::Kind::Text, p, capacity};
 }
 
-// Copies text into a caller's buffer, cut to fit, always NUL-terminated.
-void writeText(char *buffer, int capacity, const std::string &text);
+// Copies text into a caller's buffer, always NUL-terminated; a text that
+// does not fit is cut before the first UTF-8 character that does not fit whole.
+void writeText(char *buffer, int capacity, std::string_view text);
+
+// The result code for the exception being handled. Every exported operation
+// ends in a handler that answers it, so that no exception leaves the library.
+int exceptionCode() noexcept;
 
 // The frame of one call of an exported operation. Holds the library lock
 // for the call's lifetime (a waiting call gives it up while it waits).

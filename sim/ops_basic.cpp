@@ -48,21 +48,23 @@ int applyLock(Owner &owner, bool foreignNearby, int lock, int flags)
 extern "C" {
 
 KA_API int kaOpen(int iFlags)
-{
+try {
     SIM_OPERATION("kaOpen");
     Call call(operation_, iFlags);
     return call.run({}, [&]() -> int {
         if (iFlags != KA_OPEN_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        if (!call.lib().loadError.empty())
+        if (call.lib().configuredFileRefused)
             return KA_SIM_CONFIG_INVALID;
         call.lib().open = true; // opening again keeps the state
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaClose(int iFlags)
-{
+try {
     SIM_OPERATION("kaClose");
     Call call(operation_, iFlags);
     return call.run({}, [&]() -> int {
@@ -77,10 +79,12 @@ KA_API int kaClose(int iFlags)
         call.lib().changed.notify_all();
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaLockDriver(int iLock, int iFlags)
-{
+try {
     SIM_OPERATION("kaLockDriver");
     Call call(operation_, iLock, iFlags);
     return call.run({}, [&]() -> int {
@@ -93,10 +97,12 @@ KA_API int kaLockDriver(int iLock, int iFlags)
             lib.locks.setDriver(owner);
         return code;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaLockDevice(int iDevice, int iLock, int iFlags)
-{
+try {
     SIM_OPERATION("kaLockDevice");
     Call call(operation_, iDevice, iLock, iFlags);
     return call.run({}, [&]() -> int {
@@ -112,10 +118,12 @@ KA_API int kaLockDevice(int iDevice, int iLock, int iFlags)
             lib.locks.setDevice(iDevice, owner);
         return code;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaLockSubdevice(int iDevice, int iSubdevice, int iLock, int iFlags)
-{
+try {
     SIM_OPERATION("kaLockSubdevice");
     Call call(operation_, iDevice, iSubdevice, iLock, iFlags);
     return call.run({}, [&]() -> int {
@@ -131,10 +139,12 @@ KA_API int kaLockSubdevice(int iDevice, int iSubdevice, int iLock, int iFlags)
             lib.locks.setSubdevice(iDevice, iSubdevice, owner);
         return code;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaIOResetDevice(int iDevice, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOResetDevice");
     Call call(operation_, iDevice, iFlags);
     return call.run({}, [&]() -> int {
@@ -146,10 +156,12 @@ KA_API int kaIOResetDevice(int iDevice, int iFlags)
         call.lib().changed.notify_all();
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaIOResetSubdevice(int iDevice, int iSubdevice, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOResetSubdevice");
     Call call(operation_, iDevice, iSubdevice, iFlags);
     return call.run({}, [&]() -> int {
@@ -163,20 +175,29 @@ KA_API int kaIOResetSubdevice(int iDevice, int iSubdevice, int iFlags)
         call.lib().changed.notify_all();
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
-// Works before kaOpen, so a caller can always explain a failure.
+// Works before kaOpen, so a caller can always explain a failure. The text of
+// the configuration code carries the reason the last description was refused.
 KA_API int kaErrorGetMessage(int iErrorCode, char *pcErrorMsg, int iCount)
-{
+try {
     SIM_OPERATION("kaErrorGetMessage");
     Call call(operation_, iErrorCode, iCount);
     return call.run({sim::outText(pcErrorMsg, iCount)}, [&]() -> int {
         const char *text = resultText(iErrorCode);
         if (!text)
             return KA_SIM_INVALID_ARGUMENT;
-        sim::writeText(pcErrorMsg, iCount, text);
+        const std::string &reason = call.lib().configError;
+        if (iErrorCode == KA_SIM_CONFIG_INVALID && !reason.empty())
+            sim::writeText(pcErrorMsg, iCount, std::string(text) + ": " + reason);
+        else
+            sim::writeText(pcErrorMsg, iCount, text);
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 } // extern "C"

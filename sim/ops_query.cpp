@@ -191,7 +191,7 @@ int rangeByMinMax(const System &s, int device, int subdevice, int unit, double *
 extern "C" {
 
 KA_API int kaQueryVersionLibrary(int *piVersion)
-{
+try {
     SIM_OPERATION("kaQueryVersionLibrary");
     Call call(operation_);
     // Works before kaOpen: a caller checks the library before using it.
@@ -199,10 +199,12 @@ KA_API int kaQueryVersionLibrary(int *piVersion)
         *piVersion = call.lib().system.libraryVersion;
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryVersionMainDriver(int *piVersion)
-{
+try {
     SIM_OPERATION("kaQueryVersionMainDriver");
     Call call(operation_);
     return call.run({sim::out(piVersion)}, [&]() -> int {
@@ -211,10 +213,12 @@ KA_API int kaQueryVersionMainDriver(int *piVersion)
             return 0;
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryVersionDeviceDriver(int iDevice, int *piVersion)
-{
+try {
     SIM_OPERATION("kaQueryVersionDeviceDriver");
     Call call(operation_, iDevice);
     return call.run({sim::out(piVersion)}, [&]() -> int {
@@ -226,39 +230,47 @@ KA_API int kaQueryVersionDeviceDriver(int iDevice, int *piVersion)
             return 0;
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryNumberDevices(int *piNumber)
-{
+try {
     SIM_OPERATION("kaQueryNumberDevices");
     Call call(operation_);
     return call.run({sim::out(piNumber)}, [&]() -> int {
         return local(call, [&](const System &s) -> int { return numberDevices(s, piNumber); });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaRQueryNumberDevices(const char *pcHost, int *piNumber)
-{
+try {
     SIM_OPERATION("kaRQueryNumberDevices");
     Call call(operation_);
     return call.run({sim::out(piNumber)}, [&]() -> int {
         return remote(call, pcHost,
                       [&](const System &s) -> int { return numberDevices(s, piNumber); });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryNumberSubdevices(int iDevice, int *piNumber)
-{
+try {
     SIM_OPERATION("kaQueryNumberSubdevices");
     Call call(operation_, iDevice);
     return call.run({sim::out(piNumber)}, [&]() -> int {
         return local(
             call, [&](const System &s) -> int { return numberSubdevices(s, iDevice, piNumber); });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaRQueryNumberSubdevices(const char *pcHost, int iDevice, int *piNumber)
-{
+try {
     SIM_OPERATION("kaRQueryNumberSubdevices");
     Call call(operation_, iDevice);
     return call.run({sim::out(piNumber)}, [&]() -> int {
@@ -266,10 +278,12 @@ KA_API int kaRQueryNumberSubdevices(const char *pcHost, int iDevice, int *piNumb
             return numberSubdevices(s, iDevice, piNumber);
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryNumberChannels(int iDevice, int iSubdevice, int *piNumber)
-{
+try {
     SIM_OPERATION("kaQueryNumberChannels");
     Call call(operation_, iDevice, iSubdevice);
     return call.run({sim::out(piNumber)}, [&]() -> int {
@@ -277,10 +291,12 @@ KA_API int kaQueryNumberChannels(int iDevice, int iSubdevice, int *piNumber)
             return numberChannels(s, iDevice, iSubdevice, piNumber);
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaRQueryNumberChannels(const char *pcHost, int iDevice, int iSubdevice, int *piNumber)
-{
+try {
     SIM_OPERATION("kaRQueryNumberChannels");
     Call call(operation_, iDevice, iSubdevice);
     return call.run({sim::out(piNumber)}, [&]() -> int {
@@ -288,10 +304,12 @@ KA_API int kaRQueryNumberChannels(const char *pcHost, int iDevice, int iSubdevic
             return numberChannels(s, iDevice, iSubdevice, piNumber);
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryNumberRanges(int iDevice, int iSubdevice, int iUnit, int *piNumber)
-{
+try {
     SIM_OPERATION("kaQueryNumberRanges");
     Call call(operation_, iDevice, iSubdevice, iUnit);
     return call.run({sim::out(piNumber)}, [&]() -> int {
@@ -299,11 +317,13 @@ KA_API int kaQueryNumberRanges(int iDevice, int iSubdevice, int iUnit, int *piNu
             return numberRanges(s, iDevice, iSubdevice, iUnit, piNumber);
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaRQueryNumberRanges(const char *pcHost, int iDevice, int iSubdevice, int iUnit,
                                 int *piNumber)
-{
+try {
     SIM_OPERATION("kaRQueryNumberRanges");
     Call call(operation_, iDevice, iSubdevice, iUnit);
     return call.run({sim::out(piNumber)}, [&]() -> int {
@@ -311,11 +331,13 @@ KA_API int kaRQueryNumberRanges(const char *pcHost, int iDevice, int iSubdevice,
             return numberRanges(s, iDevice, iSubdevice, iUnit, piNumber);
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryRangeByMinMax(int iDevice, int iSubdevice, int iUnit, double *pdMin,
                                 double *pdMax, int *piMaxData, int *piRange)
-{
+try {
     SIM_OPERATION("kaQueryRangeByMinMax");
     Call call(operation_, iDevice, iSubdevice, iUnit, pdMin ? *pdMin : 0.0, pdMax ? *pdMax : 0.0);
     return call.run({sim::out(pdMin), sim::out(pdMax), sim::out(piMaxData), sim::out(piRange)},
@@ -325,11 +347,13 @@ KA_API int kaQueryRangeByMinMax(int iDevice, int iSubdevice, int iUnit, double *
                                                  piMaxData, piRange);
                         });
                     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryRangeInfo(int iDevice, int iSubdevice, int iRange, int *piUnit, double *pdMin,
                             double *pdMax, int *piMaxData)
-{
+try {
     SIM_OPERATION("kaQueryRangeInfo");
     Call call(operation_, iDevice, iSubdevice, iRange);
     return call.run(
@@ -338,11 +362,13 @@ KA_API int kaQueryRangeInfo(int iDevice, int iSubdevice, int iRange, int *piUnit
                 return rangeInfo(s, iDevice, iSubdevice, iRange, piUnit, pdMin, pdMax, piMaxData);
             });
         });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaRQueryRangeInfo(const char *pcHost, int iDevice, int iSubdevice, int iRange,
                              int *piUnit, double *pdMin, double *pdMax, int *piMaxData)
-{
+try {
     SIM_OPERATION("kaRQueryRangeInfo");
     Call call(operation_, iDevice, iSubdevice, iRange);
     return call.run(
@@ -351,12 +377,14 @@ KA_API int kaRQueryRangeInfo(const char *pcHost, int iDevice, int iSubdevice, in
                 return rangeInfo(s, iDevice, iSubdevice, iRange, piUnit, pdMin, pdMax, piMaxData);
             });
         });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // Searches from iStartSubdevice on; KA_SUBTYPE_ANY matches every subtype.
 KA_API int kaQuerySubdeviceByType(int iDevice, int iStartSubdevice, int iType, int iSubtype,
                                   int *piSubdevice)
-{
+try {
     SIM_OPERATION("kaQuerySubdeviceByType");
     Call call(operation_, iDevice, iStartSubdevice, iType, iSubtype);
     return call.run({sim::out(piSubdevice)}, [&]() -> int {
@@ -377,10 +405,12 @@ KA_API int kaQuerySubdeviceByType(int iDevice, int iStartSubdevice, int iType, i
             return KA_SIM_NO_MATCHING_SUBDEVICE;
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQuerySubdeviceType(int iDevice, int iSubdevice, int *piType, int *piSubtype)
-{
+try {
     SIM_OPERATION("kaQuerySubdeviceType");
     Call call(operation_, iDevice, iSubdevice);
     return call.run({sim::out(piType), sim::out(piSubtype)}, [&]() -> int {
@@ -388,11 +418,13 @@ KA_API int kaQuerySubdeviceType(int iDevice, int iSubdevice, int *piType, int *p
             return subdeviceType(s, iDevice, iSubdevice, piType, piSubtype);
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaRQuerySubdeviceType(const char *pcHost, int iDevice, int iSubdevice, int *piType,
                                  int *piSubtype)
-{
+try {
     SIM_OPERATION("kaRQuerySubdeviceType");
     Call call(operation_, iDevice, iSubdevice);
     return call.run({sim::out(piType), sim::out(piSubtype)}, [&]() -> int {
@@ -400,10 +432,12 @@ KA_API int kaRQuerySubdeviceType(const char *pcHost, int iDevice, int iSubdevice
             return subdeviceType(s, iDevice, iSubdevice, piType, piSubtype);
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQuerySubdeviceCaps(int iDevice, int iSubdevice, int *piCaps)
-{
+try {
     SIM_OPERATION("kaQuerySubdeviceCaps");
     Call call(operation_, iDevice, iSubdevice);
     return call.run({sim::out(piCaps)}, [&]() -> int {
@@ -415,11 +449,13 @@ KA_API int kaQuerySubdeviceCaps(int iDevice, int iSubdevice, int *piCaps)
             return 0;
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // Writes the capability's values and zeros after them, iCount slots in all.
 KA_API int kaQuerySubdeviceCapsArgs(int iDevice, int iSubdevice, int iCap, int *piArgs, int iCount)
-{
+try {
     SIM_OPERATION("kaQuerySubdeviceCapsArgs");
     Call call(operation_, iDevice, iSubdevice, iCap, iCount);
     return call.run({sim::out(piArgs)}, [&]() -> int {
@@ -437,20 +473,24 @@ KA_API int kaQuerySubdeviceCapsArgs(int iDevice, int iSubdevice, int iCap, int *
             return 0;
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryNameDevice(int iDevice, char *pcName, int iCount)
-{
+try {
     SIM_OPERATION("kaQueryNameDevice");
     Call call(operation_, iDevice, iCount);
     return call.run({sim::outText(pcName, iCount)}, [&]() -> int {
         return local(
             call, [&](const System &s) -> int { return nameDevice(s, iDevice, pcName, iCount); });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaRQueryNameDevice(const char *pcHost, int iDevice, char *pcName, int iCount)
-{
+try {
     SIM_OPERATION("kaRQueryNameDevice");
     Call call(operation_, iDevice, iCount);
     return call.run({sim::outText(pcName, iCount)}, [&]() -> int {
@@ -458,10 +498,12 @@ KA_API int kaRQueryNameDevice(const char *pcHost, int iDevice, char *pcName, int
             return nameDevice(s, iDevice, pcName, iCount);
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryNameDeviceDriver(int iDevice, char *pcName, int iCount)
-{
+try {
     SIM_OPERATION("kaQueryNameDeviceDriver");
     Call call(operation_, iDevice, iCount);
     return call.run({sim::outText(pcName, iCount)}, [&]() -> int {
@@ -473,10 +515,12 @@ KA_API int kaQueryNameDeviceDriver(int iDevice, char *pcName, int iCount)
             return 0;
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryDescriptionDevice(int iDevice, char *pcDescription, int iCount)
-{
+try {
     SIM_OPERATION("kaQueryDescriptionDevice");
     Call call(operation_, iDevice, iCount);
     return call.run({sim::outText(pcDescription, iCount)}, [&]() -> int {
@@ -484,11 +528,13 @@ KA_API int kaQueryDescriptionDevice(int iDevice, char *pcDescription, int iCount
             return descriptionDevice(s, iDevice, pcDescription, iCount);
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaRQueryDescriptionDevice(const char *pcHost, int iDevice, char *pcDescription,
                                      int iCount)
-{
+try {
     SIM_OPERATION("kaRQueryDescriptionDevice");
     Call call(operation_, iDevice, iCount);
     return call.run({sim::outText(pcDescription, iCount)}, [&]() -> int {
@@ -496,12 +542,14 @@ KA_API int kaRQueryDescriptionDevice(const char *pcHost, int iDevice, char *pcDe
             return descriptionDevice(s, iDevice, pcDescription, iCount);
         });
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaQueryInfoDevice(int iDevice, int *piVendorId, int *piDeviceId, int *piSerialNo,
                              int *piBusType, int *piBusNo, int *piDevNo, int *piFuncNo,
                              int *piPlugged)
-{
+try {
     SIM_OPERATION("kaQueryInfoDevice");
     Call call(operation_, iDevice);
     return call.run({sim::out(piVendorId), sim::out(piDeviceId), sim::out(piSerialNo),
@@ -513,12 +561,14 @@ KA_API int kaQueryInfoDevice(int iDevice, int *piVendorId, int *piDeviceId, int 
                                               piBusType, piBusNo, piDevNo, piFuncNo, piPlugged);
                         });
                     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaRQueryInfoDevice(const char *pcHost, int iDevice, int *piVendorId, int *piDeviceId,
                               int *piSerialNo, int *piBusType, int *piBusNo, int *piDevNo,
                               int *piFuncNo, int *piPlugged)
-{
+try {
     SIM_OPERATION("kaRQueryInfoDevice");
     Call call(operation_, iDevice);
     return call.run({sim::out(piVendorId), sim::out(piDeviceId), sim::out(piSerialNo),
@@ -530,6 +580,8 @@ KA_API int kaRQueryInfoDevice(const char *pcHost, int iDevice, int *piVendorId, 
                                               piBusType, piBusNo, piDevNo, piFuncNo, piPlugged);
                         });
                     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 } // extern "C"

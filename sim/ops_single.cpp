@@ -26,7 +26,7 @@ extern "C" {
 
 KA_API int kaIOSingleConfig(int iDevice, int iSubdevice, int iChannel, int iSingleConfig, int iRef,
                             int iTrigChan, int iTrigType, int iTrigEdge, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOSingleConfig");
     Call call(operation_, iDevice, iSubdevice, iChannel, iSingleConfig, iRef, iTrigChan, iTrigType,
               iTrigEdge, iFlags);
@@ -39,12 +39,14 @@ KA_API int kaIOSingleConfig(int iDevice, int iSubdevice, int iChannel, int iSing
         lib.changed.notify_all();
         return code;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // Call-level faults fail the call; each transfer's own fault goes to its
 // record's result code and the others still run.
 KA_API int kaIOSingle(kaSingleRecord *pSingleList, int iCount, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOSingle");
     Call call(operation_, iCount, iFlags);
     call.captureArray(pSingleList, pSingleList && iCount > 0 ? iCount * sizeof(kaSingleRecord) : 0);
@@ -69,11 +71,13 @@ KA_API int kaIOSingle(kaSingleRecord *pSingleList, int iCount, int iFlags)
         lib.changed.notify_all();
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaIOIrqStart(int iDevice, int iSubdevice, int iChannel, int iIrqSource, int iIrqEdge,
                         int iIrqArg, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOIrqStart");
     Call call(operation_, iDevice, iSubdevice, iChannel, iIrqSource, iIrqEdge, iIrqArg, iFlags);
     return call.run({}, [&]() -> int {
@@ -83,11 +87,13 @@ KA_API int kaIOIrqStart(int iDevice, int iSubdevice, int iChannel, int iIrqSourc
         return lib.boards.irqStart(iDevice, iSubdevice, iChannel, iIrqSource, iIrqEdge, iIrqArg,
                                    iFlags);
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // A wait on the channel ends with KA_SIM_WAIT_STOPPED.
 KA_API int kaIOIrqStop(int iDevice, int iSubdevice, int iChannel, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOIrqStop");
     Call call(operation_, iDevice, iSubdevice, iChannel, iFlags);
     return call.run({}, [&]() -> int {
@@ -100,13 +106,15 @@ KA_API int kaIOIrqStop(int iDevice, int iSubdevice, int iChannel, int iFlags)
         lib.changed.notify_all();
         return code;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // Returns at once when interrupts came since the last wait, else waits for
 // the next one. The time-out is in milliseconds; 0 waits without limit.
 KA_API int kaIOIrqWait(int iDevice, int iSubdevice, int iChannel, int *piIrqCount, int *piValue,
                        int iTimeOut, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOIrqWait");
     Call call(operation_, iDevice, iSubdevice, iChannel, iTimeOut, iFlags);
     return call.run({sim::out(piIrqCount), sim::out(piValue)}, [&]() -> int {
@@ -148,6 +156,8 @@ KA_API int kaIOIrqWait(int iDevice, int iSubdevice, int iChannel, int *piIrqCoun
                 lib.changed.wait_until(call.lock(), until);
         }
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 } // extern "C"

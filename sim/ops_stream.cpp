@@ -126,7 +126,7 @@ extern "C" {
 KA_API int kaIOStreamConfig(int iDevice, int iSubdevice, kaStreamConfigRecord *pConfigList,
                             int iCount, kaStreamTriggerRecord *pTrigger, int iFifoIrqThreshold,
                             int iFlags)
-{
+try {
     SIM_OPERATION("kaIOStreamConfig");
     Call call(operation_, iDevice, iSubdevice, iCount, iFifoIrqThreshold, iFlags);
     call.captureArray(pConfigList,
@@ -142,10 +142,12 @@ KA_API int kaIOStreamConfig(int iDevice, int iSubdevice, kaStreamConfigRecord *p
         const sim::Subdevice &sub = lib.system.devices[iDevice].subdevices[iSubdevice];
         return stream->configure(sub, pConfigList, iCount, *pTrigger, iFifoIrqThreshold, iFlags);
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaIOStreamStart(kaStreamStartRecord *pStartList, int iCount, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOStreamStart");
     Call call(operation_, iCount, iFlags);
     return runList(
@@ -158,10 +160,12 @@ KA_API int kaIOStreamStart(kaStreamStartRecord *pStartList, int iCount, int iFla
             Library &lib = call.lib();
             return stream.start(now, lib.fastStreams, lib.boards, r.iDevice, r.iSubdevice);
         });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaIOStreamStop(kaStreamStopRecord *pStopList, int iCount, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOStreamStop");
     Call call(operation_, iCount, iFlags);
     return runList(call, pStopList, iCount, iFlags,
@@ -177,13 +181,15 @@ KA_API int kaIOStreamStop(kaStreamStopRecord *pStopList, int iCount, int iFlags)
                        stream.stop(now);
                        return 0;
                    });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // A blocking read waits until all values asked for are there, or the stream
 // ended; a non-blocking read takes what is there.
 KA_API int kaIOStreamRead(int iDevice, int iSubdevice, int iReadMode, int *piValues, int *piCount,
                           int iFlags)
-{
+try {
     SIM_OPERATION("kaIOStreamRead");
     Call call(operation_, iDevice, iSubdevice, iReadMode, piCount ? *piCount : 0, iFlags);
     call.captureAddress(piValues);
@@ -216,13 +222,15 @@ KA_API int kaIOStreamRead(int iDevice, int iSubdevice, int iReadMode, int *piVal
             static_cast<int>(stream->read(piValues, wanted, lib.boards, iDevice, iSubdevice, now));
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // Preload fills the buffer before the start; a blocking write waits until
 // every value is taken while the stream runs; a non-blocking one takes what fits.
 KA_API int kaIOStreamWrite(int iDevice, int iSubdevice, int iWriteMode, int *piValues, int *piCount,
                            int iFlags)
-{
+try {
     SIM_OPERATION("kaIOStreamWrite");
     Call call(operation_, iDevice, iSubdevice, iWriteMode, piCount ? *piCount : 0, iFlags);
     call.captureAddress(piValues);
@@ -263,13 +271,15 @@ KA_API int kaIOStreamWrite(int iDevice, int iSubdevice, int iWriteMode, int *piV
         lib.changed.notify_all();
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // Status and, for input, the values ready to read; for output, the values
 // buffered. KA_WAIT_IDLE waits until the stream no longer runs.
 KA_API int kaIOStreamStatus(int iDevice, int iSubdevice, int iWait, int *piStatus, int *piCount,
                             int iFlags)
-{
+try {
     SIM_OPERATION("kaIOStreamStatus");
     Call call(operation_, iDevice, iSubdevice, iWait, iFlags);
     return call.run({sim::out(piStatus), sim::out(piCount)}, [&]() -> int {
@@ -304,11 +314,13 @@ KA_API int kaIOStreamStatus(int iDevice, int iSubdevice, int iWait, int *piStatu
         *piCount = static_cast<int>(std::min<long long>(stream->pending(now), 0x7FFFFFFF));
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaIOStreamFrequencyToTicks(int iDevice, int iSubdevice, int iTimer, double *pdFrequency,
                                       int *piTicksLow, int *piTicksHigh, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOStreamFrequencyToTicks");
     Call call(operation_, iDevice, iSubdevice, iTimer, pdFrequency ? *pdFrequency : 0.0, iFlags);
     return call.run(
@@ -324,11 +336,13 @@ KA_API int kaIOStreamFrequencyToTicks(int iDevice, int iSubdevice, int iTimer, d
                 *pdFrequency = period > 0 ? 1.0 / period : 0.0;
             return code;
         });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 KA_API int kaIOStreamTimeToTicks(int iDevice, int iSubdevice, int iTimer, double *pdTime,
                                  int *piTicksLow, int *piTicksHigh, int iFlags)
-{
+try {
     SIM_OPERATION("kaIOStreamTimeToTicks");
     Call call(operation_, iDevice, iSubdevice, iTimer, pdTime ? *pdTime : 0.0, iFlags);
     return call.run({sim::out(pdTime), sim::out(piTicksLow), sim::out(piTicksHigh)}, [&]() -> int {
@@ -337,6 +351,8 @@ KA_API int kaIOStreamTimeToTicks(int iDevice, int iSubdevice, int iTimer, double
         return periodToTicks(call.lib(), iDevice, iSubdevice, iTimer, *pdTime, *pdTime, piTicksLow,
                              piTicksHigh);
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 } // extern "C"

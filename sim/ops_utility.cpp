@@ -1,7 +1,6 @@
 // Utilities: channel extraction, conversions, pulse-width outputs and loading
 // a system description.
 #include <cmath>
-#include <cstdio>
 
 #include "library.h"
 
@@ -47,7 +46,7 @@ extern "C" {
 KA_API int kaUtilityExtractValues(int iChannel, int *piAIBuffer, int iAIBufferCount,
                                   kaStreamConfigRecord *pConfigList, int iConfigListCount,
                                   int *piChanBuffer, int *piChanBufferCount)
-{
+try {
     SIM_OPERATION("kaUtilityExtractValues");
     Call call(operation_, iChannel, iAIBufferCount, iConfigListCount,
               piChanBufferCount ? *piChanBufferCount : 0);
@@ -104,12 +103,14 @@ KA_API int kaUtilityExtractValues(int iChannel, int *piAIBuffer, int iAIBufferCo
         *piChanBufferCount = taken;
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // Linear over the range, rounded, and clamped at the range ends.
 KA_API int kaUtilityPhysicalToDigital(double dMin, double dMax, int iMaxData, double dPhysical,
                                       int *piDigital)
-{
+try {
     SIM_OPERATION("kaUtilityPhysicalToDigital");
     Call call(operation_, dMin, dMax, iMaxData, dPhysical);
     return call.run({sim::out(piDigital)}, [&]() -> int {
@@ -120,6 +121,8 @@ KA_API int kaUtilityPhysicalToDigital(double dMin, double dMax, int iMaxData, do
         *piDigital = sim::toDigital(sim::Range{0, dMin, dMax, iMaxData}, dPhysical);
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // iModuleType names a conditioning module in front of the input:
@@ -129,7 +132,7 @@ KA_API int kaUtilityPhysicalToDigital(double dMin, double dMax, int iMaxData, do
 // in 0..iMaxData.
 KA_API int kaUtilityDigitalToPhysical(double dMin, double dMax, int iMaxData, int iDigital,
                                       int iModuleType, double dRefValue, double *pdPhysical)
-{
+try {
     SIM_OPERATION("kaUtilityDigitalToPhysical");
     Call call(operation_, dMin, dMax, iMaxData, iDigital, iModuleType, dRefValue);
     return call.run({sim::out(pdPhysical)}, [&]() -> int {
@@ -151,13 +154,15 @@ KA_API int kaUtilityDigitalToPhysical(double dMin, double dMax, int iMaxData, in
         }
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // A pulse output from three counters: iSubdevice1 divides the clock by
 // iPrescaler, the other two make the period and the duty cycle (1..99 %).
 KA_API int kaUtilityPWMStart(int iDevice, int iSubdevice1, int iSubdevice2, int iSubdevice3,
                              int iRef, int iPrescaler, int iDutyCycle, int iFlags)
-{
+try {
     SIM_OPERATION("kaUtilityPWMStart");
     Call call(operation_, iDevice, iSubdevice1, iSubdevice2, iSubdevice3, iRef, iPrescaler,
               iDutyCycle, iFlags);
@@ -186,11 +191,13 @@ KA_API int kaUtilityPWMStart(int iDevice, int iSubdevice1, int iSubdevice2, int 
             lib.boards.state(iDevice, sub).pwmLeader = iSubdevice1;
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // Stops the pulse output that iSubdevice1 leads, with its two other counters.
 KA_API int kaUtilityPWMStop(int iDevice, int iSubdevice1)
-{
+try {
     SIM_OPERATION("kaUtilityPWMStop");
     Call call(operation_, iDevice, iSubdevice1);
     return call.run({}, [&]() -> int {
@@ -209,12 +216,15 @@ KA_API int kaUtilityPWMStop(int iDevice, int iSubdevice1)
         }
         return 0;
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 // A system description file (the format of TARVEX_SIM_CONFIG); null goes
-// back to the built-in system. The boards start afresh either way.
+// back to the built-in system. The boards start afresh either way; a file
+// that is refused leaves the system as it was.
 KA_API int kaConfigLoad(const char *pcConfigFile)
-{
+try {
     SIM_OPERATION("kaConfigLoad");
     Call call(operation_);
     call.captureText(pcConfigFile);
@@ -224,10 +234,11 @@ KA_API int kaConfigLoad(const char *pcConfigFile)
                                               : sim::parseSystem(sim::defaultSystemJson()));
             return 0;
         } catch (const sim::SystemError &e) {
-            std::fprintf(stderr, "Tarvexmain (simulated): kaConfigLoad: %s\n", e.what());
-            return KA_SIM_CONFIG_INVALID;
+            return call.lib().refuseSystem(e.what());
         }
     });
+} catch (...) {
+    return sim::exceptionCode();
 }
 
 } // extern "C"

@@ -120,6 +120,9 @@ int Stream::configure(const Subdevice &sub, const kaStreamConfigRecord *channels
         limit = limit ? std::min(limit, values) : values;
     }
 
+    // Allocated before anything changes, so that running out of memory
+    // leaves the stream as it was.
+    std::vector<int> buffer(output ? static_cast<size_t>(sub.bufferValues) : 0);
     *this = Stream();
     configured_ = true;
     output_ = output;
@@ -131,8 +134,7 @@ int Stream::configure(const Subdevice &sub, const kaStreamConfigRecord *channels
     convPeriod_ = convTicks / kTickHz;
     limit_ = limit;
     capacity_ = sub.bufferValues;
-    if (output_)
-        buffer_.resize(static_cast<size_t>(capacity_));
+    buffer_ = std::move(buffer);
     return 0;
 }
 
@@ -142,6 +144,17 @@ int Stream::start(Clock::time_point now, bool fast, Boards &boards, int device, 
         return KA_SIM_NOT_CONFIGURED;
     if (state_ == State::Running)
         return KA_SIM_BUSY;
+    // Fast input repeats one stretch of the signals at their nominal times.
+    // Its memory is taken before anything changes, so that running out of
+    // memory leaves the stream as it was.
+    std::vector<int> ring;
+    if (!output_ && fast) {
+        const long long n = channelCount();
+        long long length = std::max(1LL, kFastRingValues / n) * n;
+        if (limit_)
+            length = std::min(length, limit_);
+        ring.resize(static_cast<size_t>(length));
+    }
     state_ = State::Running;
     fast_ = fast;
     start_ = now;
@@ -152,17 +165,9 @@ int Stream::start(Clock::time_point now, bool fast, Boards &boards, int device, 
         sent_ = 0;
         return 0;
     }
-    ring_.clear();
-    if (fast_) {
-        // One stretch of the signals at their nominal times, repeated.
-        const long long n = channelCount();
-        long long length = std::max(1LL, kFastRingValues / n) * n;
-        if (limit_)
-            length = std::min(length, limit_);
-        ring_.resize(static_cast<size_t>(length));
-        for (long long k = 0; k < length; ++k)
-            ring_[k] = sampleAt(k, boards, device, subdevice);
-    }
+    for (std::size_t k = 0; k < ring.size(); ++k)
+        ring[k] = sampleAt(static_cast<long long>(k), boards, device, subdevice);
+    ring_ = std::move(ring);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 // The simulated system: devices, subdevices, channels and ranges as the
-// library reports them, read from JSON.
+// library reports them, read from JSON (the format docs/user-guide.md
+// describes, with its limits).
 #ifndef SIM_SYSTEM_H
 #define SIM_SYSTEM_H
 
@@ -7,6 +8,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sim
@@ -80,14 +82,17 @@ struct System {
     std::map<std::string, System> hosts; // remote computers by host name
 };
 
-// Bad JSON or a value the system cannot hold; what() says where.
+// A description the library refuses; what() is "<place>: <reason>", the
+// place being a file, "line L, column C" or a path such as
+// "system.devices[0].name".
 class SystemError : public std::runtime_error
 {
   public:
     using std::runtime_error::runtime_error;
 };
 
-System parseSystem(const std::string &json);
+System parseSystem(std::string_view json);
+// Reads the file in chunks, so that only the described system is held.
 System loadSystemFile(const std::string &path);
 const std::string &defaultSystemJson();
 

@@ -1,7 +1,7 @@
-# Our thin Win32 layer and the Wine test tools, for the GUI programs.
+# The Win32 helpers both GUI programs share, and the Wine test tools.
 #
 #   include(${PROJECT_SOURCE_DIR}/win32/win32.cmake)
-#   target_link_libraries(MyProgram PRIVATE win32_dialog)   # Dialog.h
+#   target_link_libraries(MyProgram PRIVATE win32_helpers)  # win32_helpers.h
 #   win32_wine_targets(MyProgram MyTestHelper)               # built for Wine64 too
 #   win32_wine_tools(MyProbe)                                # built for Wine64 only
 #   add_test(... COMMAND ${WINE_PYTEST} ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine)
@@ -28,9 +28,9 @@ set(WINE_TEST_ENV
 
 include_guard(GLOBAL)
 
-add_library(win32_dialog STATIC ${CMAKE_CURRENT_LIST_DIR}/Dialog.cpp)
-target_include_directories(win32_dialog PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(win32_dialog PUBLIC shlwapi)
+add_library(win32_helpers STATIC ${CMAKE_CURRENT_LIST_DIR}/win32_helpers.cpp)
+target_include_directories(win32_helpers PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(win32_helpers PUBLIC shlwapi)
 
 add_executable(wintest ${CMAKE_CURRENT_LIST_DIR}/tools/wintest.cpp)
 set_target_properties(wintest PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
@@ -60,7 +60,7 @@ function(_win32_add_wine64_build)
     SOURCE_DIR ${PROJECT_SOURCE_DIR}
     BINARY_DIR ${WINE64_BINARY_DIR}
     CMAKE_ARGS -G Ninja
-      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/win32/mingw-x86_64.cmake
+      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-x86_64.cmake
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
       -DTARVEX_WINE64_BUILD=ON
     BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target ${targets}

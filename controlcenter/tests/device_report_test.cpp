@@ -51,19 +51,19 @@ int CopyText(const std::string &text, char *buffer, int capacity)
     return 0;
 }
 
-#define FAIL_IF(operation, index)                                                                  \
+#define TARVEX_FAIL_IF(operation, index)                                                           \
     if (int code = library->Failure(#operation, index))                                            \
     return code
 
 int QueryVersionLibrary(int *version)
 {
-    FAIL_IF(kaQueryVersionLibrary, -1);
+    TARVEX_FAIL_IF(kaQueryVersionLibrary, -1);
     *version = library->libraryVersion;
     return 0;
 }
 int Open(int)
 {
-    FAIL_IF(kaOpen, -1);
+    TARVEX_FAIL_IF(kaOpen, -1);
     ++library->opens;
     return 0;
 }
@@ -74,25 +74,25 @@ int Close(int)
 }
 int QueryVersionMainDriver(int *version)
 {
-    FAIL_IF(kaQueryVersionMainDriver, -1);
+    TARVEX_FAIL_IF(kaQueryVersionMainDriver, -1);
     *version = library->mainDriverVersion;
     return 0;
 }
 int QueryNumberDevices(int *number)
 {
-    FAIL_IF(kaQueryNumberDevices, -1);
+    TARVEX_FAIL_IF(kaQueryNumberDevices, -1);
     *number = static_cast<int>(library->devices.size());
     return 0;
 }
 int QueryInfoDevice(int device, int *, int *, int *, int *, int *, int *, int *, int *plugged)
 {
-    FAIL_IF(kaQueryInfoDevice, device);
+    TARVEX_FAIL_IF(kaQueryInfoDevice, device);
     *plugged = library->devices[device].plugged;
     return 0;
 }
 int QueryNameDevice(int device, char *buffer, int capacity)
 {
-    FAIL_IF(kaQueryNameDevice, device);
+    TARVEX_FAIL_IF(kaQueryNameDevice, device);
     if (library->unterminatedName) {
         std::memset(buffer, 'n', capacity);
         return 0;
@@ -101,36 +101,36 @@ int QueryNameDevice(int device, char *buffer, int capacity)
 }
 int QueryDescriptionDevice(int device, char *buffer, int capacity)
 {
-    FAIL_IF(kaQueryDescriptionDevice, device);
+    TARVEX_FAIL_IF(kaQueryDescriptionDevice, device);
     return CopyText(library->devices[device].description, buffer, capacity);
 }
 int QueryNameDeviceDriver(int device, char *buffer, int capacity)
 {
-    FAIL_IF(kaQueryNameDeviceDriver, device);
+    TARVEX_FAIL_IF(kaQueryNameDeviceDriver, device);
     return CopyText(library->devices[device].driverName, buffer, capacity);
 }
 int QueryVersionDeviceDriver(int device, int *version)
 {
-    FAIL_IF(kaQueryVersionDeviceDriver, device);
+    TARVEX_FAIL_IF(kaQueryVersionDeviceDriver, device);
     *version = library->devices[device].driverVersion;
     return 0;
 }
 int QueryNumberSubdevices(int device, int *number)
 {
-    FAIL_IF(kaQueryNumberSubdevices, device);
+    TARVEX_FAIL_IF(kaQueryNumberSubdevices, device);
     *number = static_cast<int>(library->devices[device].subdevices.size());
     return 0;
 }
 int QuerySubdeviceType(int device, int subdevice, int *type, int *subtype)
 {
-    FAIL_IF(kaQuerySubdeviceType, subdevice);
+    TARVEX_FAIL_IF(kaQuerySubdeviceType, subdevice);
     *type = library->devices[device].subdevices[subdevice].type;
     *subtype = library->devices[device].subdevices[subdevice].subtype;
     return 0;
 }
 int QueryNumberChannels(int device, int subdevice, int *number)
 {
-    FAIL_IF(kaQueryNumberChannels, subdevice);
+    TARVEX_FAIL_IF(kaQueryNumberChannels, subdevice);
     *number = library->devices[device].subdevices[subdevice].channels;
     return 0;
 }
@@ -264,21 +264,23 @@ TEST_P(DeviceReportDeviceFailure, ShortensOnlyThatDevice)
     EXPECT_EQ(fake.closes, 1);
 }
 
-#define HEADING "Device: 0  - Plugged in\r\n----------\r\n\r\n"
+#define TARVEX_DEVICE_ZERO_HEADING "Device: 0  - Plugged in\r\n----------\r\n\r\n"
 INSTANTIATE_TEST_SUITE_P(
     Operations, DeviceReportDeviceFailure,
-    ::testing::Values(
-        DeviceFailure{"kaQueryInfoDevice", ""}, DeviceFailure{"kaQueryNameDevice", HEADING},
-        DeviceFailure{"kaQueryDescriptionDevice", HEADING "    Device name: TX-1\r\n"},
-        DeviceFailure{"kaQueryNameDeviceDriver",
-                      HEADING "    Device name: TX-1\r\n    Device description: Board one\r\n"},
-        DeviceFailure{"kaQueryVersionDeviceDriver",
-                      HEADING "    Device name: TX-1\r\n    Device description: Board one\r\n"
-                              "    Device driver name: tx1\r\n"},
-        DeviceFailure{"kaQueryNumberSubdevices",
-                      HEADING "    Device name: TX-1\r\n    Device description: Board one\r\n"
-                              "    Device driver name: tx1\r\n"
-                              "    Device driver version: 2.4.0.8\r\n"}));
+    ::testing::Values(DeviceFailure{"kaQueryInfoDevice", ""},
+                      DeviceFailure{"kaQueryNameDevice", TARVEX_DEVICE_ZERO_HEADING},
+                      DeviceFailure{"kaQueryDescriptionDevice",
+                                    TARVEX_DEVICE_ZERO_HEADING "    Device name: TX-1\r\n"},
+                      DeviceFailure{
+                          "kaQueryNameDeviceDriver", TARVEX_DEVICE_ZERO_HEADING
+                          "    Device name: TX-1\r\n    Device description: Board one\r\n"},
+                      DeviceFailure{"kaQueryVersionDeviceDriver", TARVEX_DEVICE_ZERO_HEADING
+                                    "    Device name: TX-1\r\n    Device description: Board one\r\n"
+                                    "    Device driver name: tx1\r\n"},
+                      DeviceFailure{"kaQueryNumberSubdevices", TARVEX_DEVICE_ZERO_HEADING
+                                    "    Device name: TX-1\r\n    Device description: Board one\r\n"
+                                    "    Device driver name: tx1\r\n"
+                                    "    Device driver version: 2.4.0.8\r\n"}));
 
 TEST_F(DeviceReport, SubdeviceFailuresShortenOnlyThatSubdevice)
 {

@@ -9,37 +9,43 @@
 namespace
 {
 
-class FakeTray : public TrayIconLogic
+std::string Describe(const MenuEntry &entry)
 {
-  public:
-    bool hasSubmenu = true;
-    std::vector<std::string> calls;
+    return std::to_string(entry.item) + (entry.byPosition ? " by position" : "");
+}
 
-  protected:
-    unsigned IconId() const override { return IDR_TRAY_MENU; }
-    bool HasSubmenu() override { return hasSubmenu; }
-    void SetMenuDefault(unsigned item, bool byPosition) override
-    {
-        calls.push_back("default " + std::to_string(item) + (byPosition ? " by position" : ""));
-    }
-    unsigned MenuItemId(unsigned position) override { return 32000 + position; }
-    void TrackMenu() override { calls.push_back("menu"); }
-    void SendCommand(unsigned command) override
-    {
-        calls.push_back("command " + std::to_string(command));
-    }
-};
+// The action's steps in the order CSystemTray carries them out.
+std::vector<std::string> Steps(const TrayAction &action)
+{
+    std::vector<std::string> steps;
+    if (action.markDefault)
+        steps.push_back("default " + Describe(*action.markDefault));
+    if (action.openMenu)
+        steps.push_back("menu");
+    if (action.sendCommand)
+        steps.push_back("command " + Describe(*action.sendCommand));
+    return steps;
+}
 
 TEST(TrayIcon, SetDefaultCommandTouchesTheMenuOnlyOnChange)
 {
-    FakeTray tray;
-    EXPECT_TRUE(tray.SetDefaultCommand(0, true)); // as constructed
-    EXPECT_TRUE(tray.SetDefaultCommand(ID_HELP_CHM, false));
-    EXPECT_TRUE(tray.SetDefaultCommand(ID_HELP_CHM, false));
-    EXPECT_EQ(tray.calls, (std::vector<std::string>{"default 32785"}));
+    TrayIconState icon; // as constructed: position 0
+    icon.iconId = IDR_TRAY_MENU;
+    icon.hasSubmenu = true;
+    std::vector<std::string> steps;
+    for (MenuEntry entry :
+         {MenuEntry{0, true}, MenuEntry{ID_HELP_CHM, false}, MenuEntry{ID_HELP_CHM, false}}) {
+        TrayAction action = ChangeDefaultCommand(icon, entry);
+        EXPECT_EQ(action.result, 1) << Describe(entry);
+        for (const std::string &step : Steps(action))
+            steps.push_back(step);
+    }
+    EXPECT_EQ(steps, (std::vector<std::string>{"default 32785"}));
 
-    tray.hasSubmenu = false;
-    EXPECT_FALSE(tray.SetDefaultCommand(3, true));
+    icon.hasSubmenu = false;
+    TrayAction action = ChangeDefaultCommand(icon, {3, true});
+    EXPECT_EQ(action.result, 0);
+    EXPECT_EQ(Steps(action), std::vector<std::string>{});
 }
 
 TEST(TrayIcon, MouseEvents)
@@ -48,7 +54,7 @@ TEST(TrayIcon, MouseEvents)
         unsigned iconId, message;
         bool hasSubmenu;
         long result;
-        std::vector<std::string> calls;
+        std::vector<std::string> steps;
     } cases[] = {
         {IDR_TRAY_MENU, 0x205, true, 1, {"default 32785", "menu"}},
         {IDR_TRAY_MENU, 0x12340205, true, 1, {"default 32785", "menu"}}, // low word counts
@@ -61,24 +67,25 @@ TEST(TrayIcon, MouseEvents)
         {IDR_TRAY_MENU, 0x205, false, 0, {}},
     };
     for (const Case &c : cases) {
-        FakeTray tray;
-        tray.SetDefaultCommand(ID_HELP_CHM, false);
-        tray.calls.clear();
-        tray.hasSubmenu = c.hasSubmenu;
-        EXPECT_EQ(tray.HandleIconEvent(c.iconId, c.message), c.result) << std::hex << c.message;
-        EXPECT_EQ(tray.calls, c.calls) << std::hex << c.message;
+        TrayIconState icon{IDR_TRAY_MENU, {ID_HELP_CHM, false}, c.hasSubmenu};
+        TrayAction action = IconEventAction(icon, c.iconId, c.message);
+        EXPECT_EQ(action.result, c.result) << std::hex << c.message;
+        EXPECT_EQ(Steps(action), c.steps) << std::hex << c.message;
     }
 }
 
-TEST(TrayIcon, DoubleClickByPositionAsksTheMenu)
+// A default by position names a command only within the submenu, which
+// CSystemTray asks for the entry's id.
+TEST(TrayIcon, DoubleClickByPositionNeedsTheSubmenu)
 {
-    FakeTray tray;
-    tray.SetDefaultCommand(8, true);
-    tray.calls.clear();
-    EXPECT_EQ(tray.HandleIconEvent(IDR_TRAY_MENU, 0x203), 1);
-    EXPECT_EQ(tray.calls, (std::vector<std::string>{"command 32008"}));
-    tray.hasSubmenu = false;
-    EXPECT_EQ(tray.HandleIconEvent(IDR_TRAY_MENU, 0x203), 0);
+    TrayIconState icon{IDR_TRAY_MENU, {8, true}, true};
+    TrayAction action = IconEventAction(icon, IDR_TRAY_MENU, 0x203);
+    EXPECT_EQ(action.result, 1);
+    EXPECT_EQ(Steps(action), (std::vector<std::string>{"command 8 by position"}));
+    icon.hasSubmenu = false;
+    action = IconEventAction(icon, IDR_TRAY_MENU, 0x203);
+    EXPECT_EQ(action.result, 0);
+    EXPECT_EQ(Steps(action), std::vector<std::string>{});
 }
 
 } // namespace

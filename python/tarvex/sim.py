@@ -20,6 +20,7 @@ import ctypes
 from typing import List, Optional, Union
 
 from .library import driver_library, library_path
+from .results import result
 
 # Room for the arguments of any operation (kaUtilityPWMStart has eight).
 _MAX_ARGS = 16
@@ -51,10 +52,11 @@ class Sim:
 
     def load_system(self, json_text: str) -> None:
         """Replaces the system with one in the system file format, given as
-        text; ValueError if the library refuses it (the reason is on
-        standard error). reset() goes back to the start system."""
-        if self.lib.kaSimLoadSystem(json_text.encode()) != 0:
-            raise ValueError("the simulated library refused the system")
+        text; ValueError with the library's reason (the place and the fault)
+        if it refuses it. reset() goes back to the start system."""
+        code = self.lib.kaSimLoadSystem(json_text.encode())
+        if code != 0:
+            raise ValueError(result(code).text or "the simulated library refused the system")
 
     def fast_streams(self, fast: bool = True) -> None:
         """Streams started from now on run as fast as they are read or

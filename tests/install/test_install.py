@@ -97,7 +97,8 @@ def test_tarvex_list_is_installed(venv, tmp_path):
     broken = tmp_path / "broken.json"
     broken.write_text('{"devices": []}')
     checked = run([command, "--check", str(broken)], status=1)
-    assert f"{broken}: error 17: Invalid system configuration" in checked.stderr
+    assert checked.stderr == (f"tarvex-list: {broken}: error 17: Invalid system configuration: "
+                              "system: key 'library_version' missing\n")
 
 
 def test_installed_stubs_serve_mypy(venv):

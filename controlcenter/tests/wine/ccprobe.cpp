@@ -66,20 +66,20 @@ BOOL CALLBACK PrintBalloon(HWND window, LPARAM)
         OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
     if (!process)
         return TRUE;
-    const SIZE_T textChars = 1024;
+    const SIZE_T kTextChars = 1024;
     auto *remote = static_cast<BYTE *>(
-        VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOW) + textChars * sizeof(WCHAR),
+        VirtualAllocEx(process, nullptr, sizeof(TTTOOLINFOW) + kTextChars * sizeof(WCHAR),
                        MEM_COMMIT, PAGE_READWRITE));
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof tool;
     tool.lpszText = reinterpret_cast<WCHAR *>(remote + sizeof tool);
-    WCHAR text[textChars] = L"";
+    WCHAR text[kTextChars] = L"";
     if (remote && WriteProcessMemory(process, remote, &tool, sizeof tool, nullptr) &&
         WriteProcessMemory(process, remote + sizeof tool, text, sizeof(WCHAR), nullptr) &&
         SendMessageW(window, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(remote)) &&
         ReadProcessMemory(process, remote + sizeof tool, text, sizeof text - sizeof(WCHAR),
                           nullptr)) {
-        char line[textChars * 2];
+        char line[kTextChars * 2];
         WideCharToMultiByte(CP_ACP, 0, text, -1, line, sizeof line, nullptr, nullptr);
         for (char &c : line)
             if (c == '\n')
