@@ -65,7 +65,8 @@ BAD_FILES = [
     (edited("devices", 0, "pluged", False),
      "system.devices[0]: unknown key 'pluged' (did you mean 'plugged'?)"),
     (subdevice(0, "signal", {}), f"{SUB0}: unknown key 'signal' (did you mean 'signals'?)"),
-    (replaced('"name": "n"', '"name": "n", "name": "m"'), "system.devices[0]: duplicated key 'name'"),
+    (replaced('"name": "n"', '"name": "n", "name": "m"'),
+     "system.devices[0]: duplicated key 'name'"),
     (replaced('"channels": 4', '"channels": 4, "signals": {"1": {"kind": "constant"}, '
                                '"0x1": {"kind": "sine", "amplitude": 1, "frequency": 1}}'),
      f"{SUB0}.signals: duplicated key '0x1'"),
