@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 
 namespace sim
 {

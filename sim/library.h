@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "boards.h"
-#include "kaSim.h"
+#include "ka_sim.h"
 #include "system.h"
 
 namespace sim

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "boards.h"
-#include "kaSim.h"
+#include "ka_sim.h"
 
 namespace sim
 {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 #include "system.h"
 
 namespace

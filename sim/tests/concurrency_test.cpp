@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 
 namespace
 {

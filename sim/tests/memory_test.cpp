@@ -11,7 +11,7 @@
 #include <new>
 #include <string>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 
 namespace
 {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 #include "system.h"
 
 namespace

@@ -6,7 +6,7 @@
 #include <future>
 #include <thread>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 
 namespace
 {
