@@ -147,7 +147,7 @@ int Library::requireOpen() const
     return open ? 0 : KA_SIM_NOT_OPEN;
 }
 
-int Library::findDevice(const System &s, int device, const Device *&found) const
+int findDevice(const System &s, int device, const Device *&found)
 {
     if (device < 0 || device >= static_cast<int>(s.devices.size()))
         return KA_SIM_INVALID_DEVICE;
@@ -155,8 +155,7 @@ int Library::findDevice(const System &s, int device, const Device *&found) const
     return 0;
 }
 
-int Library::findSubdevice(const System &s, int device, int subdevice,
-                           const Subdevice *&found) const
+int findSubdevice(const System &s, int device, int subdevice, const Subdevice *&found)
 {
     const Device *d = nullptr;
     if (int code = findDevice(s, device, d))

@@ -98,8 +98,6 @@ class Library
 
     // Checks shared by the operations; each answers a result code.
     int requireOpen() const;
-    int findDevice(const System &s, int device, const Device *&found) const;
-    int findSubdevice(const System &s, int device, int subdevice, const Subdevice *&found) const;
     // The resource may be used by this program: open, present, not locked by
     // another owner.
     int requireAccess(int device, int subdevice) const;
@@ -110,6 +108,10 @@ class Library
     void useStartupSystem();
     std::map<std::string, OperationControl> controls_;
 };
+
+// A device or subdevice of a system, or the result code for its absence.
+int findDevice(const System &s, int device, const Device *&found);
+int findSubdevice(const System &s, int device, int subdevice, const Subdevice *&found);
 
 // An out-argument of an operation, in argument order.
 struct Out {

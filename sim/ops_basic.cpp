@@ -110,7 +110,7 @@ try {
         const sim::Device *device = nullptr;
         if (int code = lib.requireOpen())
             return code;
-        if (int code = lib.findDevice(lib.system, iDevice, device))
+        if (int code = sim::findDevice(lib.system, iDevice, device))
             return code;
         Owner owner = lib.locks.device(iDevice);
         int code = applyLock(owner, lib.locks.foreignAnywhere(iDevice, -1), iLock, iFlags);
@@ -131,7 +131,7 @@ try {
         const sim::Subdevice *subdevice = nullptr;
         if (int code = lib.requireOpen())
             return code;
-        if (int code = lib.findSubdevice(lib.system, iDevice, iSubdevice, subdevice))
+        if (int code = sim::findSubdevice(lib.system, iDevice, iSubdevice, subdevice))
             return code;
         Owner owner = lib.locks.subdevice(iDevice, iSubdevice);
         int code = applyLock(owner, lib.locks.foreignAnywhere(iDevice, iSubdevice), iLock, iFlags);
