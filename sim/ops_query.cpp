@@ -1,13 +1,13 @@
-// Queries of the local system. Those with a remote twin answer through
-// queries.h, which the twins in ops_remote_query.cpp share.
+// Queries of the local system. Those with a remote twin run their body from
+// queries.cpp, which the twins in ops_remote_query.cpp share.
 #include <algorithm>
 
 #include "queries.h"
 
 using sim::Call;
 using sim::Device;
+using sim::Source;
 using sim::Subdevice;
-using sim::System;
 
 extern "C" {
 
@@ -29,8 +29,8 @@ try {
     SIM_OPERATION("kaQueryVersionMainDriver");
     Call call(operation_);
     return call.run({sim::out(piVersion)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::localSystem(call, s))
+        const sim::System *s = nullptr;
+        if (int code = sim::pickSystem(call, Source::local(), s))
             return code;
         *piVersion = s->mainDriverVersion;
         return 0;
@@ -44,11 +44,8 @@ try {
     SIM_OPERATION("kaQueryVersionDeviceDriver");
     Call call(operation_, iDevice);
     return call.run({sim::out(piVersion)}, [&]() -> int {
-        const System *s = nullptr;
         const Device *d = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        if (int code = sim::findDevice(*s, iDevice, d))
+        if (int code = sim::pickDevice(call, Source::local(), iDevice, d))
             return code;
         *piVersion = d->driverVersion;
         return 0;
@@ -61,12 +58,7 @@ KA_API int kaQueryNumberDevices(int *piNumber)
 try {
     SIM_OPERATION("kaQueryNumberDevices");
     Call call(operation_);
-    return call.run({sim::out(piNumber)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        return sim::numberDevices(*s, piNumber);
-    });
+    return sim::numberDevices(call, Source::local(), piNumber);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -75,12 +67,7 @@ KA_API int kaQueryNumberSubdevices(int iDevice, int *piNumber)
 try {
     SIM_OPERATION("kaQueryNumberSubdevices");
     Call call(operation_, iDevice);
-    return call.run({sim::out(piNumber)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        return sim::numberSubdevices(*s, iDevice, piNumber);
-    });
+    return sim::numberSubdevices(call, Source::local(), iDevice, piNumber);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -89,12 +76,7 @@ KA_API int kaQueryNumberChannels(int iDevice, int iSubdevice, int *piNumber)
 try {
     SIM_OPERATION("kaQueryNumberChannels");
     Call call(operation_, iDevice, iSubdevice);
-    return call.run({sim::out(piNumber)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        return sim::numberChannels(*s, iDevice, iSubdevice, piNumber);
-    });
+    return sim::numberChannels(call, Source::local(), iDevice, iSubdevice, piNumber);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -103,29 +85,43 @@ KA_API int kaQueryNumberRanges(int iDevice, int iSubdevice, int iUnit, int *piNu
 try {
     SIM_OPERATION("kaQueryNumberRanges");
     Call call(operation_, iDevice, iSubdevice, iUnit);
-    return call.run({sim::out(piNumber)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        return sim::numberRanges(*s, iDevice, iSubdevice, iUnit, piNumber);
-    });
+    return sim::numberRanges(call, Source::local(), iDevice, iSubdevice, iUnit, piNumber);
 } catch (...) {
     return sim::exceptionCode();
 }
 
+// The narrowest range of the unit that covers [*pdMin, *pdMax].
 KA_API int kaQueryRangeByMinMax(int iDevice, int iSubdevice, int iUnit, double *pdMin,
                                 double *pdMax, int *piMaxData, int *piRange)
 try {
     SIM_OPERATION("kaQueryRangeByMinMax");
     Call call(operation_, iDevice, iSubdevice, iUnit, pdMin ? *pdMin : 0.0, pdMax ? *pdMax : 0.0);
-    return call.run({sim::out(pdMin), sim::out(pdMax), sim::out(piMaxData), sim::out(piRange)},
-                    [&]() -> int {
-                        const System *s = nullptr;
-                        if (int code = sim::localSystem(call, s))
-                            return code;
-                        return sim::rangeByMinMax(*s, iDevice, iSubdevice, iUnit, pdMin, pdMax,
-                                                  piMaxData, piRange);
-                    });
+    return call.run(
+        {sim::out(pdMin), sim::out(pdMax), sim::out(piMaxData), sim::out(piRange)}, [&]() -> int {
+            const Subdevice *sub = nullptr;
+            if (int code = sim::pickSubdevice(call, Source::local(), iDevice, iSubdevice, sub))
+                return code;
+            if (!sim::isUnit(iUnit))
+                return KA_SIM_INVALID_UNIT;
+            if (!(*pdMin <= *pdMax))
+                return KA_SIM_INVALID_ARGUMENT;
+            int best = -1;
+            for (int i = 0; i < static_cast<int>(sub->ranges.size()); ++i) {
+                const sim::Range &r = sub->ranges[i];
+                if (!sim::unitMatches(iUnit, r.unit) || r.min > *pdMin || r.max < *pdMax)
+                    continue;
+                if (best < 0 || r.max - r.min < sub->ranges[best].max - sub->ranges[best].min)
+                    best = i;
+            }
+            if (best < 0)
+                return KA_SIM_NO_MATCHING_RANGE;
+            const sim::Range &r = sub->ranges[best];
+            *pdMin = r.min;
+            *pdMax = r.max;
+            *piMaxData = r.maxData;
+            *piRange = best;
+            return 0;
+        });
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -135,13 +131,8 @@ KA_API int kaQueryRangeInfo(int iDevice, int iSubdevice, int iRange, int *piUnit
 try {
     SIM_OPERATION("kaQueryRangeInfo");
     Call call(operation_, iDevice, iSubdevice, iRange);
-    return call.run(
-        {sim::out(piUnit), sim::out(pdMin), sim::out(pdMax), sim::out(piMaxData)}, [&]() -> int {
-            const System *s = nullptr;
-            if (int code = sim::localSystem(call, s))
-                return code;
-            return sim::rangeInfo(*s, iDevice, iSubdevice, iRange, piUnit, pdMin, pdMax, piMaxData);
-        });
+    return sim::rangeInfo(call, Source::local(), iDevice, iSubdevice, iRange, piUnit, pdMin, pdMax,
+                          piMaxData);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -153,11 +144,8 @@ try {
     SIM_OPERATION("kaQuerySubdeviceByType");
     Call call(operation_, iDevice, iStartSubdevice, iType, iSubtype);
     return call.run({sim::out(piSubdevice)}, [&]() -> int {
-        const System *s = nullptr;
         const Device *d = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        if (int code = sim::findDevice(*s, iDevice, d))
+        if (int code = sim::pickDevice(call, Source::local(), iDevice, d))
             return code;
         const int count = static_cast<int>(d->subdevices.size());
         if (iStartSubdevice < 0 || iStartSubdevice > count)
@@ -179,12 +167,7 @@ KA_API int kaQuerySubdeviceType(int iDevice, int iSubdevice, int *piType, int *p
 try {
     SIM_OPERATION("kaQuerySubdeviceType");
     Call call(operation_, iDevice, iSubdevice);
-    return call.run({sim::out(piType), sim::out(piSubtype)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        return sim::subdeviceType(*s, iDevice, iSubdevice, piType, piSubtype);
-    });
+    return sim::subdeviceType(call, Source::local(), iDevice, iSubdevice, piType, piSubtype);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -194,11 +177,8 @@ try {
     SIM_OPERATION("kaQuerySubdeviceCaps");
     Call call(operation_, iDevice, iSubdevice);
     return call.run({sim::out(piCaps)}, [&]() -> int {
-        const System *s = nullptr;
         const Subdevice *sub = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        if (int code = sim::findSubdevice(*s, iDevice, iSubdevice, sub))
+        if (int code = sim::pickSubdevice(call, Source::local(), iDevice, iSubdevice, sub))
             return code;
         *piCaps = sub->caps;
         return 0;
@@ -213,11 +193,8 @@ try {
     SIM_OPERATION("kaQuerySubdeviceCapsArgs");
     Call call(operation_, iDevice, iSubdevice, iCap, iCount);
     return call.run({sim::out(piArgs)}, [&]() -> int {
-        const System *s = nullptr;
         const Subdevice *sub = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        if (int code = sim::findSubdevice(*s, iDevice, iSubdevice, sub))
+        if (int code = sim::pickSubdevice(call, Source::local(), iDevice, iSubdevice, sub))
             return code;
         auto it = sub->capArgs.find(iCap);
         if (it == sub->capArgs.end())
@@ -236,12 +213,7 @@ KA_API int kaQueryNameDevice(int iDevice, char *pcName, int iCount)
 try {
     SIM_OPERATION("kaQueryNameDevice");
     Call call(operation_, iDevice, iCount);
-    return call.run({sim::outText(pcName, iCount)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        return sim::nameDevice(*s, iDevice, pcName, iCount);
-    });
+    return sim::nameDevice(call, Source::local(), iDevice, pcName, iCount);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -251,11 +223,8 @@ try {
     SIM_OPERATION("kaQueryNameDeviceDriver");
     Call call(operation_, iDevice, iCount);
     return call.run({sim::outText(pcName, iCount)}, [&]() -> int {
-        const System *s = nullptr;
         const Device *d = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        if (int code = sim::findDevice(*s, iDevice, d))
+        if (int code = sim::pickDevice(call, Source::local(), iDevice, d))
             return code;
         sim::writeText(pcName, iCount, d->driverName);
         return 0;
@@ -268,12 +237,7 @@ KA_API int kaQueryDescriptionDevice(int iDevice, char *pcDescription, int iCount
 try {
     SIM_OPERATION("kaQueryDescriptionDevice");
     Call call(operation_, iDevice, iCount);
-    return call.run({sim::outText(pcDescription, iCount)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::localSystem(call, s))
-            return code;
-        return sim::descriptionDevice(*s, iDevice, pcDescription, iCount);
-    });
+    return sim::descriptionDevice(call, Source::local(), iDevice, pcDescription, iCount);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -284,16 +248,8 @@ KA_API int kaQueryInfoDevice(int iDevice, int *piVendorId, int *piDeviceId, int 
 try {
     SIM_OPERATION("kaQueryInfoDevice");
     Call call(operation_, iDevice);
-    return call.run({sim::out(piVendorId), sim::out(piDeviceId), sim::out(piSerialNo),
-                     sim::out(piBusType), sim::out(piBusNo), sim::out(piDevNo), sim::out(piFuncNo),
-                     sim::out(piPlugged)},
-                    [&]() -> int {
-                        const System *s = nullptr;
-                        if (int code = sim::localSystem(call, s))
-                            return code;
-                        return sim::infoDevice(*s, iDevice, piVendorId, piDeviceId, piSerialNo,
-                                               piBusType, piBusNo, piDevNo, piFuncNo, piPlugged);
-                    });
+    return sim::infoDevice(call, Source::local(), iDevice, piVendorId, piDeviceId, piSerialNo,
+                           piBusType, piBusNo, piDevNo, piFuncNo, piPlugged);
 } catch (...) {
     return sim::exceptionCode();
 }

@@ -1,9 +1,9 @@
-// Remote queries: the host comes first, the rest is the local twin's, and
-// the answer is written once, in queries.cpp, for both.
+// Remote queries: the host comes first, the rest is the local twin's, whose
+// body in queries.cpp they run on the host's system.
 #include "queries.h"
 
 using sim::Call;
-using sim::System;
+using sim::Source;
 
 extern "C" {
 
@@ -11,12 +11,7 @@ KA_API int kaRQueryNumberDevices(const char *pcHost, int *piNumber)
 try {
     SIM_OPERATION("kaRQueryNumberDevices");
     Call call(operation_);
-    return call.run({sim::out(piNumber)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::remoteSystem(call, pcHost, s))
-            return code;
-        return sim::numberDevices(*s, piNumber);
-    });
+    return sim::numberDevices(call, Source::remote(pcHost), piNumber);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -25,12 +20,7 @@ KA_API int kaRQueryNumberSubdevices(const char *pcHost, int iDevice, int *piNumb
 try {
     SIM_OPERATION("kaRQueryNumberSubdevices");
     Call call(operation_, iDevice);
-    return call.run({sim::out(piNumber)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::remoteSystem(call, pcHost, s))
-            return code;
-        return sim::numberSubdevices(*s, iDevice, piNumber);
-    });
+    return sim::numberSubdevices(call, Source::remote(pcHost), iDevice, piNumber);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -39,12 +29,7 @@ KA_API int kaRQueryNumberChannels(const char *pcHost, int iDevice, int iSubdevic
 try {
     SIM_OPERATION("kaRQueryNumberChannels");
     Call call(operation_, iDevice, iSubdevice);
-    return call.run({sim::out(piNumber)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::remoteSystem(call, pcHost, s))
-            return code;
-        return sim::numberChannels(*s, iDevice, iSubdevice, piNumber);
-    });
+    return sim::numberChannels(call, Source::remote(pcHost), iDevice, iSubdevice, piNumber);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -54,12 +39,7 @@ KA_API int kaRQueryNumberRanges(const char *pcHost, int iDevice, int iSubdevice,
 try {
     SIM_OPERATION("kaRQueryNumberRanges");
     Call call(operation_, iDevice, iSubdevice, iUnit);
-    return call.run({sim::out(piNumber)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::remoteSystem(call, pcHost, s))
-            return code;
-        return sim::numberRanges(*s, iDevice, iSubdevice, iUnit, piNumber);
-    });
+    return sim::numberRanges(call, Source::remote(pcHost), iDevice, iSubdevice, iUnit, piNumber);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -69,13 +49,8 @@ KA_API int kaRQueryRangeInfo(const char *pcHost, int iDevice, int iSubdevice, in
 try {
     SIM_OPERATION("kaRQueryRangeInfo");
     Call call(operation_, iDevice, iSubdevice, iRange);
-    return call.run(
-        {sim::out(piUnit), sim::out(pdMin), sim::out(pdMax), sim::out(piMaxData)}, [&]() -> int {
-            const System *s = nullptr;
-            if (int code = sim::remoteSystem(call, pcHost, s))
-                return code;
-            return sim::rangeInfo(*s, iDevice, iSubdevice, iRange, piUnit, pdMin, pdMax, piMaxData);
-        });
+    return sim::rangeInfo(call, Source::remote(pcHost), iDevice, iSubdevice, iRange, piUnit, pdMin,
+                          pdMax, piMaxData);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -85,12 +60,7 @@ KA_API int kaRQuerySubdeviceType(const char *pcHost, int iDevice, int iSubdevice
 try {
     SIM_OPERATION("kaRQuerySubdeviceType");
     Call call(operation_, iDevice, iSubdevice);
-    return call.run({sim::out(piType), sim::out(piSubtype)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::remoteSystem(call, pcHost, s))
-            return code;
-        return sim::subdeviceType(*s, iDevice, iSubdevice, piType, piSubtype);
-    });
+    return sim::subdeviceType(call, Source::remote(pcHost), iDevice, iSubdevice, piType, piSubtype);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -99,12 +69,7 @@ KA_API int kaRQueryNameDevice(const char *pcHost, int iDevice, char *pcName, int
 try {
     SIM_OPERATION("kaRQueryNameDevice");
     Call call(operation_, iDevice, iCount);
-    return call.run({sim::outText(pcName, iCount)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::remoteSystem(call, pcHost, s))
-            return code;
-        return sim::nameDevice(*s, iDevice, pcName, iCount);
-    });
+    return sim::nameDevice(call, Source::remote(pcHost), iDevice, pcName, iCount);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -114,12 +79,7 @@ KA_API int kaRQueryDescriptionDevice(const char *pcHost, int iDevice, char *pcDe
 try {
     SIM_OPERATION("kaRQueryDescriptionDevice");
     Call call(operation_, iDevice, iCount);
-    return call.run({sim::outText(pcDescription, iCount)}, [&]() -> int {
-        const System *s = nullptr;
-        if (int code = sim::remoteSystem(call, pcHost, s))
-            return code;
-        return sim::descriptionDevice(*s, iDevice, pcDescription, iCount);
-    });
+    return sim::descriptionDevice(call, Source::remote(pcHost), iDevice, pcDescription, iCount);
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -130,16 +90,8 @@ KA_API int kaRQueryInfoDevice(const char *pcHost, int iDevice, int *piVendorId, 
 try {
     SIM_OPERATION("kaRQueryInfoDevice");
     Call call(operation_, iDevice);
-    return call.run({sim::out(piVendorId), sim::out(piDeviceId), sim::out(piSerialNo),
-                     sim::out(piBusType), sim::out(piBusNo), sim::out(piDevNo), sim::out(piFuncNo),
-                     sim::out(piPlugged)},
-                    [&]() -> int {
-                        const System *s = nullptr;
-                        if (int code = sim::remoteSystem(call, pcHost, s))
-                            return code;
-                        return sim::infoDevice(*s, iDevice, piVendorId, piDeviceId, piSerialNo,
-                                               piBusType, piBusNo, piDevNo, piFuncNo, piPlugged);
-                    });
+    return sim::infoDevice(call, Source::remote(pcHost), iDevice, piVendorId, piDeviceId,
+                           piSerialNo, piBusType, piBusNo, piDevNo, piFuncNo, piPlugged);
 } catch (...) {
     return sim::exceptionCode();
 }
