@@ -4,12 +4,14 @@
 #ifndef SIM_LIBRARY_H
 #define SIM_LIBRARY_H
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <initializer_list>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -157,7 +159,6 @@ class Call
     }
 
     Library &lib() { return lib_; }
-    std::unique_lock<std::mutex> &lock() { return lock_; }
 
     void captureText(const char *text) { control_.capturedText = text ? text : ""; }
     void captureArray(const void *data, std::size_t bytes);
@@ -188,12 +189,57 @@ class Call
     int overridden(int slot, int value) const;
     bool hasOverride(int slot) const { return control_.overrides.count(slot) != 0; }
 
-    // Waits on the library's condition until ready() or the deadline; the
-    // lock is given up meanwhile. Returns ready()'s last answer.
-    template <class Ready>
-    bool waitUntil(std::chrono::steady_clock::time_point deadline, Ready ready)
+    // The record lists of kaIOSingle, kaIOStreamStart and kaIOStreamStop. The
+    // call fails as a whole when closed, given flags, a negative count, no
+    // list, or a record naming a resource another owner locked; otherwise
+    // each record's result code comes from entry(record, now), one instant
+    // for the whole list.
+    template <class Record, class Entry>
+    int runList(Record *list, int count, int flags, Entry entry)
     {
-        return lib_.changed.wait_until(lock_, deadline, ready);
+        captureArray(list, list && count > 0 ? count * sizeof(Record) : 0);
+        return run({}, [&]() -> int {
+            if (int code = lib_.requireOpen())
+                return code;
+            if (flags != 0)
+                return KA_SIM_INVALID_FLAGS;
+            if (count < 0)
+                return KA_SIM_INVALID_COUNT;
+            if (count > 0 && !list)
+                return KA_SIM_INVALID_POINTER;
+            for (int i = 0; i < count; ++i)
+                if (lib_.locks.foreignAnywhere(list[i].iDevice, std::max(list[i].iSubdevice, 0)))
+                    return KA_SIM_LOCKED;
+            const Clock::time_point now = Clock::now();
+            for (int i = 0; i < count; ++i)
+                list[i].iErrno = entry(list[i], now);
+            if (count > 0)
+                overrideRecords(&list->iDevice, count, sizeof(Record) / sizeof(int));
+            lib_.changed.notify_all();
+            return 0;
+        });
+    }
+
+    // Waits until step(now, next) answers a result code, asking again after
+    // every wake and when `next` comes: step sets it to when its state will
+    // change by itself (left at time_point::max(), only another call changes
+    // it). The library lock is given up meanwhile. KA_SIM_TIMEOUT once the
+    // deadline has passed.
+    template <class Step> int waitFor(Clock::time_point deadline, Step step)
+    {
+        for (;;) {
+            const Clock::time_point now = Clock::now();
+            Clock::time_point next = Clock::time_point::max();
+            if (const std::optional<int> code = step(now, next))
+                return *code;
+            if (now >= deadline)
+                return KA_SIM_TIMEOUT;
+            const Clock::time_point until = std::min(deadline, next);
+            if (until == Clock::time_point::max())
+                lib_.changed.wait(lock_);
+            else
+                lib_.changed.wait_until(lock_, until);
+        }
     }
 
   private:

@@ -1,26 +1,12 @@
 // Single values and interrupts.
-#include <algorithm>
 #include <chrono>
+#include <optional>
 
 #include "library.h"
 
 using sim::Call;
 using sim::Clock;
 using sim::Library;
-
-namespace
-{
-
-// A resource that another owner locked fails the whole call.
-int checkForeignLocks(const Library &lib, const kaSingleRecord *records, int count)
-{
-    for (int i = 0; i < count; ++i)
-        if (lib.locks.foreignAnywhere(records[i].iDevice, std::max(records[i].iSubdevice, 0)))
-            return KA_SIM_LOCKED;
-    return 0;
-}
-
-} // namespace
 
 extern "C" {
 
@@ -49,28 +35,10 @@ KA_API int kaIOSingle(kaSingleRecord *pSingleList, int iCount, int iFlags)
 try {
     SIM_OPERATION("kaIOSingle");
     Call call(operation_, iCount, iFlags);
-    call.captureArray(pSingleList, pSingleList && iCount > 0 ? iCount * sizeof(kaSingleRecord) : 0);
-    return call.run({}, [&]() -> int {
-        Library &lib = call.lib();
-        if (int code = lib.requireOpen())
-            return code;
-        if (iFlags != KA_IO_SINGLE_NO_FLAGS)
-            return KA_SIM_INVALID_FLAGS;
-        if (iCount < 0)
-            return KA_SIM_INVALID_COUNT;
-        if (iCount > 0 && !pSingleList)
-            return KA_SIM_INVALID_POINTER;
-        if (int code = checkForeignLocks(lib, pSingleList, iCount))
-            return code;
-        const Clock::time_point now = Clock::now(); // one instant for the whole batch
-        for (int i = 0; i < iCount; ++i)
-            pSingleList[i].iErrno = lib.boards.transfer(pSingleList[i], now);
-        if (iCount > 0)
-            call.overrideRecords(&pSingleList->iDevice, iCount,
-                                 sizeof(kaSingleRecord) / sizeof(int));
-        lib.changed.notify_all();
-        return 0;
-    });
+    return call.runList(pSingleList, iCount, iFlags,
+                        [&](kaSingleRecord &r, Clock::time_point now) -> int {
+                            return call.lib().boards.transfer(r, now);
+                        });
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -134,27 +102,20 @@ try {
         const Clock::time_point deadline = iTimeOut == 0
                                                ? Clock::time_point::max()
                                                : Clock::now() + std::chrono::milliseconds(iTimeOut);
-        for (;;) {
-            // Look again after every wake: a stop, reset or close may have come.
-            irq = lib.open ? lib.boards.irq(iDevice, iSubdevice, iChannel) : nullptr;
-            if (!irq || !irq->armed || irq->session != session)
-                return KA_SIM_WAIT_STOPPED;
-            const Clock::time_point now = Clock::now();
-            const Clock::time_point next = lib.boards.updateIrq(iDevice, iSubdevice, *irq, now);
-            if (irq->fired > irq->reported) {
+        return call.waitFor(
+            deadline, [&](Clock::time_point now, Clock::time_point &next) -> std::optional<int> {
+                // Look again after every wake: a stop, reset or close may have come.
+                irq = lib.open ? lib.boards.irq(iDevice, iSubdevice, iChannel) : nullptr;
+                if (!irq || !irq->armed || irq->session != session)
+                    return KA_SIM_WAIT_STOPPED;
+                next = lib.boards.updateIrq(iDevice, iSubdevice, *irq, now);
+                if (irq->fired <= irq->reported)
+                    return std::nullopt;
                 irq->reported = irq->fired;
                 *piIrqCount = static_cast<int>(irq->fired);
                 *piValue = irq->lastValue;
                 return 0;
-            }
-            if (now >= deadline)
-                return KA_SIM_TIMEOUT;
-            const Clock::time_point until = std::min(deadline, next);
-            if (until == Clock::time_point::max())
-                lib.changed.wait(call.lock());
-            else
-                lib.changed.wait_until(call.lock(), until);
-        }
+            });
     });
 } catch (...) {
     return sim::exceptionCode();

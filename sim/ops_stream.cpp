@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 #include "library.h"
 
@@ -41,62 +42,23 @@ int findTransfer(Library &lib, int device, int subdevice, bool output, const int
     return *count > 0 && !values ? KA_SIM_INVALID_POINTER : 0;
 }
 
-// The start and stop lists: call-level checks, then each entry's own result
-// code from its stream's action.
-template <class Record, class Action>
-int runList(Call &call, Record *list, int count, int flags, Action action)
-{
-    call.captureArray(list, list && count > 0 ? count * sizeof(Record) : 0);
-    return call.run({}, [&]() -> int {
-        Library &lib = call.lib();
-        if (int code = lib.requireOpen())
-            return code;
-        if (flags != 0)
-            return KA_SIM_INVALID_FLAGS;
-        if (count < 0)
-            return KA_SIM_INVALID_COUNT;
-        if (count > 0 && !list)
-            return KA_SIM_INVALID_POINTER;
-        for (int i = 0; i < count; ++i)
-            if (lib.locks.foreignAnywhere(list[i].iDevice, std::max(list[i].iSubdevice, 0)))
-                return KA_SIM_LOCKED;
-        const Clock::time_point now = Clock::now();
-        for (int i = 0; i < count; ++i) {
-            Record &r = list[i];
-            Stream *stream = nullptr;
-            r.iErrno = findStream(lib, r.iDevice, r.iSubdevice, stream);
-            if (r.iErrno == 0)
-                r.iErrno = action(r, *stream, now);
-        }
-        if (count > 0)
-            call.overrideRecords(&list->iDevice, count, sizeof(Record) / sizeof(int));
-        lib.changed.notify_all();
-        return 0;
-    });
-}
-
-// Waits until ready() or the deadline, waking when the stream's state or
-// data will have changed by itself. False at the deadline.
+// Waits until ready(now), waking when the stream's state or data will have
+// changed by itself; also ends when the stream is gone (closed or reset
+// meanwhile), so the caller looks it up again.
 template <class Ready>
-bool waitForStream(Call &call, Stream *&stream, int device, int subdevice, long long wanted,
-                   Clock::time_point deadline, Ready ready)
+void waitForStream(Call &call, Stream *&stream, int device, int subdevice, long long wanted,
+                   Ready ready)
 {
-    Library &lib = call.lib();
-    for (;;) {
-        const Clock::time_point now = Clock::now();
-        if (findStream(lib, device, subdevice, stream) != 0)
-            return true; // closed or reset meanwhile: the caller looks again
-        stream->update(now);
-        if (ready(now))
-            return true;
-        if (now >= deadline)
-            return false;
-        const Clock::time_point until = std::min(deadline, stream->nextChange(now, wanted));
-        if (until == Clock::time_point::max())
-            lib.changed.wait(call.lock());
-        else
-            lib.changed.wait_until(call.lock(), until);
-    }
+    call.waitFor(Clock::time_point::max(),
+                 [&](Clock::time_point now, Clock::time_point &next) -> std::optional<int> {
+                     if (findStream(call.lib(), device, subdevice, stream) != 0)
+                         return 0;
+                     stream->update(now);
+                     if (ready(now))
+                         return 0;
+                     next = stream->nextChange(now, wanted);
+                     return std::nullopt;
+                 });
 }
 
 // Ticks of the base clock for a period in seconds, and the period reached.
@@ -150,15 +112,17 @@ KA_API int kaIOStreamStart(kaStreamStartRecord *pStartList, int iCount, int iFla
 try {
     SIM_OPERATION("kaIOStreamStart");
     Call call(operation_, iCount, iFlags);
-    return runList(
-        call, pStartList, iCount, iFlags,
-        [&](kaStreamStartRecord &r, Stream &stream, Clock::time_point now) -> int {
+    return call.runList(
+        pStartList, iCount, iFlags, [&](kaStreamStartRecord &r, Clock::time_point now) -> int {
+            Stream *stream = nullptr;
+            if (int code = findStream(call.lib(), r.iDevice, r.iSubdevice, stream))
+                return code;
             if (r.iStartMode != KA_START_MODE_BLOCKING && r.iStartMode != KA_START_MODE_NONBLOCKING)
                 return KA_SIM_INVALID_ARGUMENT;
             if (r.iFlags & ~KA_IO_STREAM_START_TYPE_TRIG_SYNCHRONOUS)
                 return KA_SIM_INVALID_FLAGS;
             Library &lib = call.lib();
-            return stream.start(now, lib.fastStreams, lib.boards, r.iDevice, r.iSubdevice);
+            return stream->start(now, lib.fastStreams, lib.boards, r.iDevice, r.iSubdevice);
         });
 } catch (...) {
     return sim::exceptionCode();
@@ -168,19 +132,21 @@ KA_API int kaIOStreamStop(kaStreamStopRecord *pStopList, int iCount, int iFlags)
 try {
     SIM_OPERATION("kaIOStreamStop");
     Call call(operation_, iCount, iFlags);
-    return runList(call, pStopList, iCount, iFlags,
-                   [](kaStreamStopRecord &r, Stream &stream, Clock::time_point now) -> int {
-                       if (r.iStopMode != KA_STOP_MODE_IMMEDIATE &&
-                           r.iStopMode != KA_STOP_MODE_LAST_VALUE)
-                           return KA_SIM_INVALID_ARGUMENT;
-                       if (r.iFlags != KA_IO_STREAM_STOP_TYPE_NO_FLAGS)
-                           return KA_SIM_INVALID_FLAGS;
-                       if (!stream.configured())
-                           return KA_SIM_NOT_CONFIGURED;
-                       stream.update(now);
-                       stream.stop(now);
-                       return 0;
-                   });
+    return call.runList(
+        pStopList, iCount, iFlags, [&](kaStreamStopRecord &r, Clock::time_point now) -> int {
+            Stream *stream = nullptr;
+            if (int code = findStream(call.lib(), r.iDevice, r.iSubdevice, stream))
+                return code;
+            if (r.iStopMode != KA_STOP_MODE_IMMEDIATE && r.iStopMode != KA_STOP_MODE_LAST_VALUE)
+                return KA_SIM_INVALID_ARGUMENT;
+            if (r.iFlags != KA_IO_STREAM_STOP_TYPE_NO_FLAGS)
+                return KA_SIM_INVALID_FLAGS;
+            if (!stream->configured())
+                return KA_SIM_NOT_CONFIGURED;
+            stream->update(now);
+            stream->stop(now);
+            return 0;
+        });
 } catch (...) {
     return sim::exceptionCode();
 }
@@ -206,11 +172,9 @@ try {
         if (iFlags & KA_IO_STREAM_READ_FRAMES)
             wanted -= wanted % stream->channelCount();
         if (iReadMode == KA_READ_MODE_BLOCKING) {
-            waitForStream(call, stream, iDevice, iSubdevice, wanted, Clock::time_point::max(),
-                          [&](Clock::time_point now) {
-                              return stream->state() != Stream::State::Running ||
-                                     stream->pending(now) >= wanted;
-                          });
+            waitForStream(call, stream, iDevice, iSubdevice, wanted, [&](Clock::time_point now) {
+                return stream->state() != Stream::State::Running || stream->pending(now) >= wanted;
+            });
             if (int code = findStream(lib, iDevice, iSubdevice, stream))
                 return code;
         }
@@ -255,11 +219,9 @@ try {
             const long long rest = count - taken;
             // Wake when a good part of the buffer is free, not for every value.
             const long long room = std::min(rest, std::max(1LL, stream->capacity() / 4));
-            waitForStream(call, stream, iDevice, iSubdevice, room, Clock::time_point::max(),
-                          [&](Clock::time_point at) {
-                              return stream->state() != Stream::State::Running ||
-                                     stream->freeSpace(at) >= room;
-                          });
+            waitForStream(call, stream, iDevice, iSubdevice, room, [&](Clock::time_point at) {
+                return stream->state() != Stream::State::Running || stream->freeSpace(at) >= room;
+            });
             if (int code = findStream(lib, iDevice, iSubdevice, stream))
                 return code;
             now = Clock::now();
@@ -292,9 +254,9 @@ try {
         if (iFlags != KA_IO_STREAM_STATUS_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
         if (iWait == KA_WAIT_IDLE) {
-            waitForStream(
-                call, stream, iDevice, iSubdevice, 0, Clock::time_point::max(),
-                [&](Clock::time_point) { return stream->state() != Stream::State::Running; });
+            waitForStream(call, stream, iDevice, iSubdevice, 0, [&](Clock::time_point) {
+                return stream->state() != Stream::State::Running;
+            });
             if (int code = findStream(lib, iDevice, iSubdevice, stream))
                 return code;
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 
 namespace sim
@@ -38,7 +39,8 @@ int pickSystem(Call &call, Source source, const System *&system)
         system = &it->second;
         return 0;
     }
-    call.waitUntil(std::chrono::steady_clock::now() + kUnreachableDelay, [] { return false; });
+    call.waitFor(Clock::now() + kUnreachableDelay,
+                 [](Clock::time_point, Clock::time_point &) { return std::optional<int>(); });
     return KA_SIM_HOST_UNREACHABLE;
 }
 
