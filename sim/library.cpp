@@ -147,25 +147,6 @@ int Library::requireOpen() const
     return open ? 0 : KA_SIM_NOT_OPEN;
 }
 
-int findDevice(const System &s, int device, const Device *&found)
-{
-    if (device < 0 || device >= static_cast<int>(s.devices.size()))
-        return KA_SIM_INVALID_DEVICE;
-    found = &s.devices[device];
-    return 0;
-}
-
-int findSubdevice(const System &s, int device, int subdevice, const Subdevice *&found)
-{
-    const Device *d = nullptr;
-    if (int code = findDevice(s, device, d))
-        return code;
-    if (subdevice < 0 || subdevice >= static_cast<int>(d->subdevices.size()))
-        return KA_SIM_INVALID_SUBDEVICE;
-    found = &d->subdevices[subdevice];
-    return 0;
-}
-
 int Library::requireAccess(int device, int subdevice) const
 {
     if (int code = requireOpen())
@@ -173,13 +154,20 @@ int Library::requireAccess(int device, int subdevice) const
     const Device *d = nullptr;
     if (int code = findDevice(system, device, d))
         return code;
-    if (subdevice >= 0 && subdevice >= static_cast<int>(d->subdevices.size()))
+    if (subdevice >= 0 && !hasSubdevice(*d, subdevice))
         return KA_SIM_INVALID_SUBDEVICE;
     if (!d->plugged)
         return KA_SIM_DEVICE_UNPLUGGED;
     if (locks.foreignAnywhere(device, subdevice))
         return KA_SIM_LOCKED;
     return 0;
+}
+
+int Library::requireSubdevice(int device, int subdevice) const
+{
+    if (int code = requireAccess(device, subdevice))
+        return code;
+    return subdevice < 0 ? KA_SIM_INVALID_SUBDEVICE : 0;
 }
 
 void writeText(char *buffer, int capacity, std::string_view text)

@@ -18,6 +18,7 @@
 
 #include "boards.h"
 #include "ka_sim.h"
+#include "lookup.h"
 #include "system.h"
 
 namespace sim
@@ -101,8 +102,10 @@ class Library
     // Checks shared by the operations; each answers a result code.
     int requireOpen() const;
     // The resource may be used by this program: open, present, not locked by
-    // another owner.
+    // another owner (subdevice -1: the whole device).
     int requireAccess(int device, int subdevice) const;
+    // The same for one subdevice.
+    int requireSubdevice(int device, int subdevice) const;
 
   private:
     Library();
@@ -110,10 +113,6 @@ class Library
     void useStartupSystem();
     std::map<std::string, OperationControl> controls_;
 };
-
-// A device or subdevice of a system, or the result code for its absence.
-int findDevice(const System &s, int device, const Device *&found);
-int findSubdevice(const System &s, int device, int subdevice, const Subdevice *&found);
 
 // An out-argument of an operation, in argument order.
 struct Out {

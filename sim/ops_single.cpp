@@ -2,6 +2,7 @@
 #include <chrono>
 #include <optional>
 
+#include "kinds/kind.h"
 #include "library.h"
 
 using sim::Call;
@@ -18,10 +19,11 @@ try {
               iTrigEdge, iFlags);
     return call.run({}, [&]() -> int {
         Library &lib = call.lib();
-        if (int code = lib.requireAccess(iDevice, iSubdevice))
+        if (int code = lib.requireSubdevice(iDevice, iSubdevice))
             return code;
-        int code = lib.boards.configure(iDevice, iSubdevice, iChannel, iSingleConfig, iRef,
-                                        iTrigChan, iTrigType, iTrigEdge, iFlags);
+        int code = lib.boards.configure(
+            iDevice, iSubdevice,
+            {iChannel, iSingleConfig, iRef, iTrigChan, iTrigType, iTrigEdge, iFlags});
         lib.changed.notify_all();
         return code;
     });
@@ -50,10 +52,10 @@ try {
     Call call(operation_, iDevice, iSubdevice, iChannel, iIrqSource, iIrqEdge, iIrqArg, iFlags);
     return call.run({}, [&]() -> int {
         Library &lib = call.lib();
-        if (int code = lib.requireAccess(iDevice, iSubdevice))
+        if (int code = lib.requireSubdevice(iDevice, iSubdevice))
             return code;
-        return lib.boards.irqStart(iDevice, iSubdevice, iChannel, iIrqSource, iIrqEdge, iIrqArg,
-                                   iFlags);
+        return lib.boards.irqStart(iDevice, iSubdevice, iChannel,
+                                   {iIrqSource, iIrqEdge, iIrqArg, iFlags});
     });
 } catch (...) {
     return sim::exceptionCode();

@@ -17,10 +17,8 @@ namespace
 // The stream of a streaming subdevice this program may use.
 int findStream(Library &lib, int device, int subdevice, Stream *&stream)
 {
-    if (int code = lib.requireAccess(device, subdevice))
+    if (int code = lib.requireSubdevice(device, subdevice))
         return code;
-    if (subdevice < 0)
-        return KA_SIM_INVALID_SUBDEVICE;
     const sim::Subdevice &sub = lib.system.devices[device].subdevices[subdevice];
     if (sub.subtype != KA_SUBTYPE_STREAMING)
         return KA_SIM_NOT_SUPPORTED;

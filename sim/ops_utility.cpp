@@ -171,10 +171,8 @@ try {
         if (iFlags != 0)
             return KA_SIM_INVALID_FLAGS;
         for (int sub : {iSubdevice1, iSubdevice2, iSubdevice3}) {
-            if (int code = lib.requireAccess(iDevice, sub))
+            if (int code = lib.requireSubdevice(iDevice, sub))
                 return code;
-            if (sub < 0)
-                return KA_SIM_INVALID_SUBDEVICE;
             if (lib.system.devices[iDevice].subdevices[sub].type != KA_TYPE_CTR)
                 return KA_SIM_NOT_SUPPORTED;
             if (lib.boards.state(iDevice, sub).pwmLeader >= 0)
@@ -202,10 +200,8 @@ try {
     Call call(operation_, iDevice, iSubdevice1);
     return call.run({}, [&]() -> int {
         Library &lib = call.lib();
-        if (int code = lib.requireAccess(iDevice, iSubdevice1))
+        if (int code = lib.requireSubdevice(iDevice, iSubdevice1))
             return code;
-        if (iSubdevice1 < 0)
-            return KA_SIM_INVALID_SUBDEVICE;
         if (lib.boards.state(iDevice, iSubdevice1).pwmLeader != iSubdevice1)
             return KA_SIM_NOT_CONFIGURED;
         const int count = static_cast<int>(lib.system.devices[iDevice].subdevices.size());
