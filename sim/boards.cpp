@@ -14,7 +14,7 @@ namespace
 
 constexpr double kPi = 3.14159265358979323846;
 
-long long armedCount(const SubdeviceState &state)
+long long ArmedCount(const SubdeviceState &state)
 {
     return std::count_if(state.irqs.begin(), state.irqs.end(),
                          [](const IrqState &irq) { return irq.armed; });
@@ -22,7 +22,7 @@ long long armedCount(const SubdeviceState &state)
 
 } // namespace
 
-double toPhysical(const Range &range, long long digital)
+double ToPhysical(const Range &range, long long digital)
 {
     return range.min + static_cast<double>(digital) * (range.max - range.min) / range.maxData;
 }
@@ -32,44 +32,44 @@ Boards::Boards(const System &system) : system_(&system)
     devices_.resize(system.devices.size());
     for (size_t d = 0; d < system.devices.size(); ++d) {
         devices_[d].resize(system.devices[d].subdevices.size());
-        resetDevice(static_cast<int>(d));
+        ResetDevice(static_cast<int>(d));
     }
 }
 
-const Subdevice &Boards::described(int device, int subdevice) const
+const Subdevice &Boards::Described(int device, int subdevice) const
 {
     return system_->devices[device].subdevices[subdevice];
 }
 
-SubdeviceContext Boards::context(int device, int subdevice)
+SubdeviceContext Boards::Context(int device, int subdevice)
 {
-    return {*this, device, subdevice, described(device, subdevice), devices_[device][subdevice]};
+    return {*this, device, subdevice, Described(device, subdevice), devices_[device][subdevice]};
 }
 
-void Boards::resetSubdevice(int device, int subdevice)
+void Boards::ResetSubdevice(int device, int subdevice)
 {
-    const Subdevice &sub = described(device, subdevice);
-    const SubdeviceKind &kind = subdeviceKind(sub.type);
+    const Subdevice &sub = Described(device, subdevice);
+    const SubdeviceKind &kind = KindOf(sub.type);
     // Channel settings and interrupts only where the kind has them: a large
     // system holds many subdevices.
     SubdeviceState fresh;
     fresh.kind = &kind;
-    kind.reset(sub, fresh);
+    kind.Reset(sub, fresh);
     // Only this subdevice's interrupts leave the count: a recount of all
     // would make setting up a large system quadratic.
     SubdeviceState &state = devices_[device][subdevice];
-    if (state.kind && state.kind->watchesLines())
-        armedLineIrqs_ -= static_cast<int>(armedCount(state));
+    if (state.kind && state.kind->WatchesLines())
+        armedLineIrqs_ -= static_cast<int>(ArmedCount(state));
     state = std::move(fresh);
 }
 
-void Boards::resetDevice(int device)
+void Boards::ResetDevice(int device)
 {
     for (size_t s = 0; s < devices_[device].size(); ++s)
-        resetSubdevice(device, static_cast<int>(s));
+        ResetSubdevice(device, static_cast<int>(s));
 }
 
-void Boards::disarmAll()
+void Boards::DisarmAll()
 {
     for (auto &device : devices_)
         for (auto &sub : device)
@@ -78,42 +78,42 @@ void Boards::disarmAll()
     armedLineIrqs_ = 0;
 }
 
-void Boards::stopStreams(Clock::time_point now)
+void Boards::StopStreams(Clock::time_point now)
 {
     for (auto &device : devices_)
         for (auto &sub : device) {
-            sub.stream.update(now);
-            sub.stream.stop(now);
+            sub.stream.Update(now);
+            sub.stream.Stop(now);
         }
 }
 
-int Boards::configure(int device, int subdevice, const SingleConfig &config)
+int Boards::Configure(int device, int subdevice, const SingleConfig &config)
 {
-    SubdeviceContext sub = context(device, subdevice);
-    return sub.state.kind->configure(sub, config);
+    SubdeviceContext sub = Context(device, subdevice);
+    return sub.state.kind->Configure(sub, config);
 }
 
-int Boards::transfer(kaSingleRecord &record, Clock::time_point now)
+int Boards::Transfer(kaSingleRecord &record, Clock::time_point now)
 {
     // A record names its device and subdevice itself; an unplugged device is
     // named before a subdevice it lacks.
     const Device *d = nullptr;
-    if (int code = findDevice(*system_, record.iDevice, d))
+    if (int code = FindDevice(*system_, record.iDevice, d))
         return code;
     if (!d->plugged)
         return KA_SIM_DEVICE_UNPLUGGED;
-    if (!hasSubdevice(*d, record.iSubdevice))
+    if (!HasSubdevice(*d, record.iSubdevice))
         return KA_SIM_INVALID_SUBDEVICE;
     if (record.iDir != KA_DIR_INPUT && record.iDir != KA_DIR_OUTPUT)
         return KA_SIM_INVALID_DIRECTION;
     SubdeviceContext sub{*this, record.iDevice, record.iSubdevice, d->subdevices[record.iSubdevice],
                          devices_[record.iDevice][record.iSubdevice]};
-    return sub.state.kind->transfer(sub, record, now);
+    return sub.state.kind->Transfer(sub, record, now);
 }
 
-double Boards::analogInput(int device, int subdevice, int channel, Clock::time_point at) const
+double Boards::AnalogInput(int device, int subdevice, int channel, Clock::time_point at) const
 {
-    const Subdevice &sub = described(device, subdevice);
+    const Subdevice &sub = Described(device, subdevice);
     auto it = sub.signals.find(channel);
     if (it == sub.signals.end())
         return 0.0;
@@ -127,31 +127,31 @@ double Boards::analogInput(int device, int subdevice, int channel, Clock::time_p
     case Signal::Kind::Square:
         return s.value + (std::fmod(s.frequency * t, 1.0) < 0.5 ? s.amplitude : -s.amplitude);
     case Signal::Kind::Loopback: {
-        const Subdevice &source = described(s.device, s.subdevice);
+        const Subdevice &source = Described(s.device, s.subdevice);
         const ChannelState &out = devices_[s.device][s.subdevice].channels[s.channel];
         const Range &range = source.ranges[out.range];
-        return out.output < 0 ? 0.0 : toPhysical(range, out.output);
+        return out.output < 0 ? 0.0 : ToPhysical(range, out.output);
     }
     }
     return 0.0;
 }
 
-std::uint32_t Boards::lines(int device, int subdevice) const
+std::uint32_t Boards::Lines(int device, int subdevice) const
 {
-    const Subdevice &sub = described(device, subdevice);
+    const Subdevice &sub = Described(device, subdevice);
     const SubdeviceState &state = devices_[device][subdevice];
     std::uint32_t inputs = 0;
-    if (sub.loopback.present()) {
+    if (sub.loopback.Present()) {
         const SubdeviceState &source = devices_[sub.loopback.device][sub.loopback.subdevice];
         inputs = source.outputs & source.outputMask;
     }
     return ((state.outputs & state.outputMask) | (inputs & ~state.outputMask)) &
-           lowBits(sub.channels);
+           LowBits(sub.channels);
 }
 
-int Boards::irqStart(int device, int subdevice, int channel, const IrqRequest &request)
+int Boards::IrqStart(int device, int subdevice, int channel, const IrqRequest &request)
 {
-    SubdeviceContext sub = context(device, subdevice);
+    SubdeviceContext sub = Context(device, subdevice);
     if (channel < 0 || channel >= sub.described.channels)
         return KA_SIM_INVALID_CHANNEL;
     if (sub.state.irqs.empty())
@@ -164,60 +164,60 @@ int Boards::irqStart(int device, int subdevice, int channel, const IrqRequest &r
     armed.edge = request.edge;
     armed.argument = request.argument;
     armed.start = Clock::now();
-    if (int code = sub.state.kind->armIrq(sub, channel, request, armed))
+    if (int code = sub.state.kind->ArmIrq(sub, channel, request, armed))
         return code;
     armed.armed = true;
     armed.session = ++sessions_;
     irq = armed;
-    countArmedLineIrqs();
+    CountArmedLineIrqs();
     return 0;
 }
 
-int Boards::irqStop(int device, int subdevice, int channel)
+int Boards::IrqStop(int device, int subdevice, int channel)
 {
-    IrqState *found = irq(device, subdevice, channel);
+    IrqState *found = Irq(device, subdevice, channel);
     if (!found)
         return KA_SIM_INVALID_CHANNEL;
     if (!found->armed)
         return KA_SIM_IRQ_NOT_STARTED;
     found->armed = false;
-    countArmedLineIrqs();
+    CountArmedLineIrqs();
     return 0;
 }
 
-IrqState *Boards::irq(int device, int subdevice, int channel)
+IrqState *Boards::Irq(int device, int subdevice, int channel)
 {
     if (device < 0 || device >= static_cast<int>(devices_.size()) || subdevice < 0 ||
         subdevice >= static_cast<int>(devices_[device].size()) || channel < 0 ||
-        channel >= described(device, subdevice).channels)
+        channel >= Described(device, subdevice).channels)
         return nullptr;
     std::vector<IrqState> &irqs = devices_[device][subdevice].irqs;
     return irqs.empty() ? &neverArmed_ : &irqs[channel];
 }
 
-Clock::time_point Boards::updateIrq(int device, int subdevice, IrqState &irq, Clock::time_point now)
+Clock::time_point Boards::UpdateIrq(int device, int subdevice, IrqState &irq, Clock::time_point now)
 {
-    SubdeviceContext sub = context(device, subdevice);
-    return sub.state.kind->updateIrq(sub, irq, now);
+    SubdeviceContext sub = Context(device, subdevice);
+    return sub.state.kind->UpdateIrq(sub, irq, now);
 }
 
-void Boards::countArmedLineIrqs()
+void Boards::CountArmedLineIrqs()
 {
     armedLineIrqs_ = 0;
     for (const auto &device : devices_)
         for (const SubdeviceState &state : device)
-            if (!state.irqs.empty() && state.kind->watchesLines())
-                armedLineIrqs_ += static_cast<int>(armedCount(state));
+            if (!state.irqs.empty() && state.kind->WatchesLines())
+                armedLineIrqs_ += static_cast<int>(ArmedCount(state));
 }
 
-void Boards::lookAtArmedLineIrqs()
+void Boards::LookAtArmedLineIrqs()
 {
     for (size_t d = 0; d < devices_.size(); ++d) {
         for (size_t s = 0; s < devices_[d].size(); ++s) {
             if (devices_[d][s].irqs.empty())
                 continue;
-            SubdeviceContext sub = context(static_cast<int>(d), static_cast<int>(s));
-            sub.state.kind->linesChanged(sub);
+            SubdeviceContext sub = Context(static_cast<int>(d), static_cast<int>(s));
+            sub.state.kind->LinesChanged(sub);
         }
     }
 }

@@ -4,8 +4,8 @@
 // does is its kind's (kinds/kind.h); the boards hold each subdevice's kind and
 // what the kinds share: the signals and loopbacks the inputs see, the
 // bookkeeping of armed interrupts, and resets.
-#ifndef SIM_BOARDS_H
-#define SIM_BOARDS_H
+#ifndef TARVEX_SIM_BOARDS_H
+#define TARVEX_SIM_BOARDS_H
 
 #include <chrono>
 #include <cmath>
@@ -26,9 +26,9 @@ struct IrqRequest;
 struct SubdeviceContext;
 
 // Linear conversion between a range's physical span and 0..maxData.
-double toPhysical(const Range &range, long long digital);
+double ToPhysical(const Range &range, long long digital);
 // Rounded, clamped to the range. Inline: every analog input value passes here.
-inline int toDigital(const Range &range, double physical)
+inline int ToDigital(const Range &range, double physical)
 {
     const double digital =
         std::round((physical - range.min) * range.maxData / (range.max - range.min));
@@ -72,7 +72,7 @@ struct SubdeviceState {
 };
 
 // The operations but transfer take a device and subdevice the system has;
-// the callers check them first (Library::requireSubdevice).
+// the callers check them first (Library::RequireSubdevice).
 class Boards
 {
   public:
@@ -80,52 +80,52 @@ class Boards
     explicit Boards(const System &system);
 
     // Back to power-on state; interrupts are disarmed.
-    void resetSubdevice(int device, int subdevice);
-    void resetDevice(int device);
-    void disarmAll();
-    void stopStreams(Clock::time_point now);
+    void ResetSubdevice(int device, int subdevice);
+    void ResetDevice(int device);
+    void DisarmAll();
+    void StopStreams(Clock::time_point now);
 
-    int configure(int device, int subdevice, const SingleConfig &config);
+    int Configure(int device, int subdevice, const SingleConfig &config);
     // One transfer at the given time; answers the entry's own result code.
-    int transfer(kaSingleRecord &record, Clock::time_point now);
+    int Transfer(kaSingleRecord &record, Clock::time_point now);
 
-    int irqStart(int device, int subdevice, int channel, const IrqRequest &request);
-    int irqStop(int device, int subdevice, int channel);
+    int IrqStart(int device, int subdevice, int channel, const IrqRequest &request);
+    int IrqStop(int device, int subdevice, int channel);
     // The interrupt of a channel; null for a subdevice or channel there is
     // not (any longer). A kind that cannot interrupt answers one never armed.
-    IrqState *irq(int device, int subdevice, int channel);
+    IrqState *Irq(int device, int subdevice, int channel);
     // Brings an interrupt that comes with time up to now; answers when the
     // next one is due (time_point::max() for none).
-    Clock::time_point updateIrq(int device, int subdevice, IrqState &irq, Clock::time_point now);
+    Clock::time_point UpdateIrq(int device, int subdevice, IrqState &irq, Clock::time_point now);
 
     // The physical value an analog input channel sees at a time.
-    double analogInput(int device, int subdevice, int channel, Clock::time_point at) const;
+    double AnalogInput(int device, int subdevice, int channel, Clock::time_point at) const;
     // A digital port's lines: driven outputs, and inputs as their source drives them.
-    std::uint32_t lines(int device, int subdevice) const;
+    std::uint32_t Lines(int device, int subdevice) const;
     // Lets armed interrupts look at lines that may have changed.
-    void linesChanged()
+    void LinesChanged()
     {
         if (armedLineIrqs_ != 0)
-            lookAtArmedLineIrqs();
+            LookAtArmedLineIrqs();
     }
 
-    SubdeviceState &state(int device, int subdevice) { return devices_[device][subdevice]; }
-    const SubdeviceState &state(int device, int subdevice) const
+    SubdeviceState &State(int device, int subdevice) { return devices_[device][subdevice]; }
+    const SubdeviceState &State(int device, int subdevice) const
     {
         return devices_[device][subdevice];
     }
-    const Subdevice &described(int device, int subdevice) const;
+    const Subdevice &Described(int device, int subdevice) const;
 
   private:
-    SubdeviceContext context(int device, int subdevice);
-    void countArmedLineIrqs();
-    void lookAtArmedLineIrqs();
+    SubdeviceContext Context(int device, int subdevice);
+    void CountArmedLineIrqs();
+    void LookAtArmedLineIrqs();
 
     const System *system_ = nullptr;
     std::vector<std::vector<SubdeviceState>> devices_;
     unsigned long long sessions_ = 0;
-    int armedLineIrqs_ = 0; // linesChanged has nothing to do while 0
-    IrqState neverArmed_;   // what irq() answers for a kind that cannot interrupt
+    int armedLineIrqs_ = 0; // LinesChanged has nothing to do while 0
+    IrqState neverArmed_;   // what Irq() answers for a kind that cannot interrupt
 };
 
 } // namespace sim

@@ -11,104 +11,104 @@ using sim::Subdevice;
 
 extern "C" {
 
-KA_API int kaQueryVersionLibrary(int *piVersion)
+KA_API int kaQueryVersionLibrary(int *version)
 try {
-    SIM_OPERATION("kaQueryVersionLibrary");
-    Call call(operation_);
+    TARVEX_SIM_OPERATION("kaQueryVersionLibrary");
+    Call call(operation);
     // Works before kaOpen: a caller checks the library before using it.
-    return call.run({sim::out(piVersion)}, [&]() -> int {
-        *piVersion = call.lib().system.libraryVersion;
+    return call.Run({sim::Out(version)}, [&]() -> int {
+        *version = call.Lib().system_.libraryVersion;
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryVersionMainDriver(int *piVersion)
+KA_API int kaQueryVersionMainDriver(int *version)
 try {
-    SIM_OPERATION("kaQueryVersionMainDriver");
-    Call call(operation_);
-    return call.run({sim::out(piVersion)}, [&]() -> int {
+    TARVEX_SIM_OPERATION("kaQueryVersionMainDriver");
+    Call call(operation);
+    return call.Run({sim::Out(version)}, [&]() -> int {
         const sim::System *s = nullptr;
-        if (int code = sim::pickSystem(call, Source::local(), s))
+        if (int code = sim::PickSystem(call, Source::Local(), s))
             return code;
-        *piVersion = s->mainDriverVersion;
+        *version = s->mainDriverVersion;
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryVersionDeviceDriver(int iDevice, int *piVersion)
+KA_API int kaQueryVersionDeviceDriver(int device, int *version)
 try {
-    SIM_OPERATION("kaQueryVersionDeviceDriver");
-    Call call(operation_, iDevice);
-    return call.run({sim::out(piVersion)}, [&]() -> int {
+    TARVEX_SIM_OPERATION("kaQueryVersionDeviceDriver");
+    Call call(operation, device);
+    return call.Run({sim::Out(version)}, [&]() -> int {
         const Device *d = nullptr;
-        if (int code = sim::pickDevice(call, Source::local(), iDevice, d))
+        if (int code = sim::PickDevice(call, Source::Local(), device, d))
             return code;
-        *piVersion = d->driverVersion;
+        *version = d->driverVersion;
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryNumberDevices(int *piNumber)
+KA_API int kaQueryNumberDevices(int *number)
 try {
-    SIM_OPERATION("kaQueryNumberDevices");
-    Call call(operation_);
-    return sim::numberDevices(call, Source::local(), piNumber);
+    TARVEX_SIM_OPERATION("kaQueryNumberDevices");
+    Call call(operation);
+    return sim::NumberDevices(call, Source::Local(), number);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryNumberSubdevices(int iDevice, int *piNumber)
+KA_API int kaQueryNumberSubdevices(int device, int *number)
 try {
-    SIM_OPERATION("kaQueryNumberSubdevices");
-    Call call(operation_, iDevice);
-    return sim::numberSubdevices(call, Source::local(), iDevice, piNumber);
+    TARVEX_SIM_OPERATION("kaQueryNumberSubdevices");
+    Call call(operation, device);
+    return sim::NumberSubdevices(call, Source::Local(), device, number);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryNumberChannels(int iDevice, int iSubdevice, int *piNumber)
+KA_API int kaQueryNumberChannels(int device, int subdevice, int *number)
 try {
-    SIM_OPERATION("kaQueryNumberChannels");
-    Call call(operation_, iDevice, iSubdevice);
-    return sim::numberChannels(call, Source::local(), iDevice, iSubdevice, piNumber);
+    TARVEX_SIM_OPERATION("kaQueryNumberChannels");
+    Call call(operation, device, subdevice);
+    return sim::NumberChannels(call, Source::Local(), device, subdevice, number);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryNumberRanges(int iDevice, int iSubdevice, int iUnit, int *piNumber)
+KA_API int kaQueryNumberRanges(int device, int subdevice, int unit, int *number)
 try {
-    SIM_OPERATION("kaQueryNumberRanges");
-    Call call(operation_, iDevice, iSubdevice, iUnit);
-    return sim::numberRanges(call, Source::local(), iDevice, iSubdevice, iUnit, piNumber);
+    TARVEX_SIM_OPERATION("kaQueryNumberRanges");
+    Call call(operation, device, subdevice, unit);
+    return sim::NumberRanges(call, Source::Local(), device, subdevice, unit, number);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-// The narrowest range of the unit that covers [*pdMin, *pdMax].
-KA_API int kaQueryRangeByMinMax(int iDevice, int iSubdevice, int iUnit, double *pdMin,
-                                double *pdMax, int *piMaxData, int *piRange)
+// The narrowest range of the unit that covers [*min, *max].
+KA_API int kaQueryRangeByMinMax(int device, int subdevice, int unit, double *min, double *max,
+                                int *maxData, int *range)
 try {
-    SIM_OPERATION("kaQueryRangeByMinMax");
-    Call call(operation_, iDevice, iSubdevice, iUnit, pdMin ? *pdMin : 0.0, pdMax ? *pdMax : 0.0);
-    return call.run(
-        {sim::out(pdMin), sim::out(pdMax), sim::out(piMaxData), sim::out(piRange)}, [&]() -> int {
+    TARVEX_SIM_OPERATION("kaQueryRangeByMinMax");
+    Call call(operation, device, subdevice, unit, min ? *min : 0.0, max ? *max : 0.0);
+    return call.Run(
+        {sim::Out(min), sim::Out(max), sim::Out(maxData), sim::Out(range)}, [&]() -> int {
             const Subdevice *sub = nullptr;
-            if (int code = sim::pickSubdevice(call, Source::local(), iDevice, iSubdevice, sub))
+            if (int code = sim::PickSubdevice(call, Source::Local(), device, subdevice, sub))
                 return code;
-            if (!sim::isUnit(iUnit))
+            if (!sim::IsUnit(unit))
                 return KA_SIM_INVALID_UNIT;
-            if (!(*pdMin <= *pdMax))
+            if (!(*min <= *max))
                 return KA_SIM_INVALID_ARGUMENT;
             int best = -1;
             for (int i = 0; i < static_cast<int>(sub->ranges.size()); ++i) {
                 const sim::Range &r = sub->ranges[i];
-                if (!sim::unitMatches(iUnit, r.unit) || r.min > *pdMin || r.max < *pdMax)
+                if (!sim::UnitMatches(unit, r.unit) || r.min > *min || r.max < *max)
                     continue;
                 if (best < 0 || r.max - r.min < sub->ranges[best].max - sub->ranges[best].min)
                     best = i;
@@ -116,142 +116,140 @@ try {
             if (best < 0)
                 return KA_SIM_NO_MATCHING_RANGE;
             const sim::Range &r = sub->ranges[best];
-            *pdMin = r.min;
-            *pdMax = r.max;
-            *piMaxData = r.maxData;
-            *piRange = best;
+            *min = r.min;
+            *max = r.max;
+            *maxData = r.maxData;
+            *range = best;
             return 0;
         });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryRangeInfo(int iDevice, int iSubdevice, int iRange, int *piUnit, double *pdMin,
-                            double *pdMax, int *piMaxData)
+KA_API int kaQueryRangeInfo(int device, int subdevice, int range, int *unit, double *min,
+                            double *max, int *maxData)
 try {
-    SIM_OPERATION("kaQueryRangeInfo");
-    Call call(operation_, iDevice, iSubdevice, iRange);
-    return sim::rangeInfo(call, Source::local(), iDevice, iSubdevice, iRange, piUnit, pdMin, pdMax,
-                          piMaxData);
+    TARVEX_SIM_OPERATION("kaQueryRangeInfo");
+    Call call(operation, device, subdevice, range);
+    return sim::RangeInfo(call, Source::Local(), device, subdevice, range, unit, min, max, maxData);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-// Searches from iStartSubdevice on; KA_SUBTYPE_ANY matches every subtype.
-KA_API int kaQuerySubdeviceByType(int iDevice, int iStartSubdevice, int iType, int iSubtype,
-                                  int *piSubdevice)
+// Searches from startSubdevice on; KA_SUBTYPE_ANY matches every subtype.
+KA_API int kaQuerySubdeviceByType(int device, int startSubdevice, int type, int subtype,
+                                  int *subdevice)
 try {
-    SIM_OPERATION("kaQuerySubdeviceByType");
-    Call call(operation_, iDevice, iStartSubdevice, iType, iSubtype);
-    return call.run({sim::out(piSubdevice)}, [&]() -> int {
+    TARVEX_SIM_OPERATION("kaQuerySubdeviceByType");
+    Call call(operation, device, startSubdevice, type, subtype);
+    return call.Run({sim::Out(subdevice)}, [&]() -> int {
         const Device *d = nullptr;
-        if (int code = sim::pickDevice(call, Source::local(), iDevice, d))
+        if (int code = sim::PickDevice(call, Source::Local(), device, d))
             return code;
         const int count = static_cast<int>(d->subdevices.size());
-        if (iStartSubdevice < 0 || iStartSubdevice > count)
+        if (startSubdevice < 0 || startSubdevice > count)
             return KA_SIM_INVALID_SUBDEVICE;
-        for (int i = iStartSubdevice; i < count; ++i) {
+        for (int i = startSubdevice; i < count; ++i) {
             const Subdevice &sub = d->subdevices[i];
-            if (sub.type == iType && (iSubtype == KA_SUBTYPE_ANY || sub.subtype == iSubtype)) {
-                *piSubdevice = i;
+            if (sub.type == type && (subtype == KA_SUBTYPE_ANY || sub.subtype == subtype)) {
+                *subdevice = i;
                 return 0;
             }
         }
         return KA_SIM_NO_MATCHING_SUBDEVICE;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQuerySubdeviceType(int iDevice, int iSubdevice, int *piType, int *piSubtype)
+KA_API int kaQuerySubdeviceType(int device, int subdevice, int *type, int *subtype)
 try {
-    SIM_OPERATION("kaQuerySubdeviceType");
-    Call call(operation_, iDevice, iSubdevice);
-    return sim::subdeviceType(call, Source::local(), iDevice, iSubdevice, piType, piSubtype);
+    TARVEX_SIM_OPERATION("kaQuerySubdeviceType");
+    Call call(operation, device, subdevice);
+    return sim::SubdeviceType(call, Source::Local(), device, subdevice, type, subtype);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQuerySubdeviceCaps(int iDevice, int iSubdevice, int *piCaps)
+KA_API int kaQuerySubdeviceCaps(int device, int subdevice, int *caps)
 try {
-    SIM_OPERATION("kaQuerySubdeviceCaps");
-    Call call(operation_, iDevice, iSubdevice);
-    return call.run({sim::out(piCaps)}, [&]() -> int {
+    TARVEX_SIM_OPERATION("kaQuerySubdeviceCaps");
+    Call call(operation, device, subdevice);
+    return call.Run({sim::Out(caps)}, [&]() -> int {
         const Subdevice *sub = nullptr;
-        if (int code = sim::pickSubdevice(call, Source::local(), iDevice, iSubdevice, sub))
+        if (int code = sim::PickSubdevice(call, Source::Local(), device, subdevice, sub))
             return code;
-        *piCaps = sub->caps;
+        *caps = sub->caps;
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-// Writes the capability's values and zeros after them, iCount slots in all.
-KA_API int kaQuerySubdeviceCapsArgs(int iDevice, int iSubdevice, int iCap, int *piArgs, int iCount)
+// Writes the capability's values and zeros after them, count slots in all.
+KA_API int kaQuerySubdeviceCapsArgs(int device, int subdevice, int cap, int *args, int count)
 try {
-    SIM_OPERATION("kaQuerySubdeviceCapsArgs");
-    Call call(operation_, iDevice, iSubdevice, iCap, iCount);
-    return call.run({sim::out(piArgs)}, [&]() -> int {
+    TARVEX_SIM_OPERATION("kaQuerySubdeviceCapsArgs");
+    Call call(operation, device, subdevice, cap, count);
+    return call.Run({sim::Out(args)}, [&]() -> int {
         const Subdevice *sub = nullptr;
-        if (int code = sim::pickSubdevice(call, Source::local(), iDevice, iSubdevice, sub))
+        if (int code = sim::PickSubdevice(call, Source::Local(), device, subdevice, sub))
             return code;
-        auto it = sub->capArgs.find(iCap);
+        auto it = sub->capArgs.find(cap);
         if (it == sub->capArgs.end())
             return KA_SIM_INVALID_CAPABILITY;
-        if (iCount < static_cast<int>(it->second.size()))
+        if (count < static_cast<int>(it->second.size()))
             return KA_SIM_INVALID_COUNT;
-        std::fill(piArgs, piArgs + iCount, 0);
-        std::copy(it->second.begin(), it->second.end(), piArgs);
+        std::fill(args, args + count, 0);
+        std::copy(it->second.begin(), it->second.end(), args);
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryNameDevice(int iDevice, char *pcName, int iCount)
+KA_API int kaQueryNameDevice(int device, char *name, int count)
 try {
-    SIM_OPERATION("kaQueryNameDevice");
-    Call call(operation_, iDevice, iCount);
-    return sim::nameDevice(call, Source::local(), iDevice, pcName, iCount);
+    TARVEX_SIM_OPERATION("kaQueryNameDevice");
+    Call call(operation, device, count);
+    return sim::NameDevice(call, Source::Local(), device, name, count);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryNameDeviceDriver(int iDevice, char *pcName, int iCount)
+KA_API int kaQueryNameDeviceDriver(int device, char *name, int count)
 try {
-    SIM_OPERATION("kaQueryNameDeviceDriver");
-    Call call(operation_, iDevice, iCount);
-    return call.run({sim::outText(pcName, iCount)}, [&]() -> int {
+    TARVEX_SIM_OPERATION("kaQueryNameDeviceDriver");
+    Call call(operation, device, count);
+    return call.Run({sim::OutText(name, count)}, [&]() -> int {
         const Device *d = nullptr;
-        if (int code = sim::pickDevice(call, Source::local(), iDevice, d))
+        if (int code = sim::PickDevice(call, Source::Local(), device, d))
             return code;
-        sim::writeText(pcName, iCount, d->driverName);
+        sim::WriteText(name, count, d->driverName);
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryDescriptionDevice(int iDevice, char *pcDescription, int iCount)
+KA_API int kaQueryDescriptionDevice(int device, char *description, int count)
 try {
-    SIM_OPERATION("kaQueryDescriptionDevice");
-    Call call(operation_, iDevice, iCount);
-    return sim::descriptionDevice(call, Source::local(), iDevice, pcDescription, iCount);
+    TARVEX_SIM_OPERATION("kaQueryDescriptionDevice");
+    Call call(operation, device, count);
+    return sim::DescriptionDevice(call, Source::Local(), device, description, count);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaQueryInfoDevice(int iDevice, int *piVendorId, int *piDeviceId, int *piSerialNo,
-                             int *piBusType, int *piBusNo, int *piDevNo, int *piFuncNo,
-                             int *piPlugged)
+KA_API int kaQueryInfoDevice(int device, int *vendorId, int *deviceId, int *serialNo, int *busType,
+                             int *busNo, int *devNo, int *funcNo, int *plugged)
 try {
-    SIM_OPERATION("kaQueryInfoDevice");
-    Call call(operation_, iDevice);
-    return sim::infoDevice(call, Source::local(), iDevice, piVendorId, piDeviceId, piSerialNo,
-                           piBusType, piBusNo, piDevNo, piFuncNo, piPlugged);
+    TARVEX_SIM_OPERATION("kaQueryInfoDevice");
+    Call call(operation, device);
+    return sim::InfoDevice(call, Source::Local(), device, vendorId, deviceId, serialNo, busType,
+                           busNo, devNo, funcNo, plugged);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 } // extern "C"

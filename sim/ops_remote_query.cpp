@@ -7,93 +7,91 @@ using sim::Source;
 
 extern "C" {
 
-KA_API int kaRQueryNumberDevices(const char *pcHost, int *piNumber)
+KA_API int kaRQueryNumberDevices(const char *host, int *number)
 try {
-    SIM_OPERATION("kaRQueryNumberDevices");
-    Call call(operation_);
-    return sim::numberDevices(call, Source::remote(pcHost), piNumber);
+    TARVEX_SIM_OPERATION("kaRQueryNumberDevices");
+    Call call(operation);
+    return sim::NumberDevices(call, Source::Remote(host), number);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaRQueryNumberSubdevices(const char *pcHost, int iDevice, int *piNumber)
+KA_API int kaRQueryNumberSubdevices(const char *host, int device, int *number)
 try {
-    SIM_OPERATION("kaRQueryNumberSubdevices");
-    Call call(operation_, iDevice);
-    return sim::numberSubdevices(call, Source::remote(pcHost), iDevice, piNumber);
+    TARVEX_SIM_OPERATION("kaRQueryNumberSubdevices");
+    Call call(operation, device);
+    return sim::NumberSubdevices(call, Source::Remote(host), device, number);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaRQueryNumberChannels(const char *pcHost, int iDevice, int iSubdevice, int *piNumber)
+KA_API int kaRQueryNumberChannels(const char *host, int device, int subdevice, int *number)
 try {
-    SIM_OPERATION("kaRQueryNumberChannels");
-    Call call(operation_, iDevice, iSubdevice);
-    return sim::numberChannels(call, Source::remote(pcHost), iDevice, iSubdevice, piNumber);
+    TARVEX_SIM_OPERATION("kaRQueryNumberChannels");
+    Call call(operation, device, subdevice);
+    return sim::NumberChannels(call, Source::Remote(host), device, subdevice, number);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaRQueryNumberRanges(const char *pcHost, int iDevice, int iSubdevice, int iUnit,
-                                int *piNumber)
+KA_API int kaRQueryNumberRanges(const char *host, int device, int subdevice, int unit, int *number)
 try {
-    SIM_OPERATION("kaRQueryNumberRanges");
-    Call call(operation_, iDevice, iSubdevice, iUnit);
-    return sim::numberRanges(call, Source::remote(pcHost), iDevice, iSubdevice, iUnit, piNumber);
+    TARVEX_SIM_OPERATION("kaRQueryNumberRanges");
+    Call call(operation, device, subdevice, unit);
+    return sim::NumberRanges(call, Source::Remote(host), device, subdevice, unit, number);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaRQueryRangeInfo(const char *pcHost, int iDevice, int iSubdevice, int iRange,
-                             int *piUnit, double *pdMin, double *pdMax, int *piMaxData)
+KA_API int kaRQueryRangeInfo(const char *host, int device, int subdevice, int range, int *unit,
+                             double *min, double *max, int *maxData)
 try {
-    SIM_OPERATION("kaRQueryRangeInfo");
-    Call call(operation_, iDevice, iSubdevice, iRange);
-    return sim::rangeInfo(call, Source::remote(pcHost), iDevice, iSubdevice, iRange, piUnit, pdMin,
-                          pdMax, piMaxData);
+    TARVEX_SIM_OPERATION("kaRQueryRangeInfo");
+    Call call(operation, device, subdevice, range);
+    return sim::RangeInfo(call, Source::Remote(host), device, subdevice, range, unit, min, max,
+                          maxData);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaRQuerySubdeviceType(const char *pcHost, int iDevice, int iSubdevice, int *piType,
-                                 int *piSubtype)
+KA_API int kaRQuerySubdeviceType(const char *host, int device, int subdevice, int *type,
+                                 int *subtype)
 try {
-    SIM_OPERATION("kaRQuerySubdeviceType");
-    Call call(operation_, iDevice, iSubdevice);
-    return sim::subdeviceType(call, Source::remote(pcHost), iDevice, iSubdevice, piType, piSubtype);
+    TARVEX_SIM_OPERATION("kaRQuerySubdeviceType");
+    Call call(operation, device, subdevice);
+    return sim::SubdeviceType(call, Source::Remote(host), device, subdevice, type, subtype);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaRQueryNameDevice(const char *pcHost, int iDevice, char *pcName, int iCount)
+KA_API int kaRQueryNameDevice(const char *host, int device, char *name, int count)
 try {
-    SIM_OPERATION("kaRQueryNameDevice");
-    Call call(operation_, iDevice, iCount);
-    return sim::nameDevice(call, Source::remote(pcHost), iDevice, pcName, iCount);
+    TARVEX_SIM_OPERATION("kaRQueryNameDevice");
+    Call call(operation, device, count);
+    return sim::NameDevice(call, Source::Remote(host), device, name, count);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaRQueryDescriptionDevice(const char *pcHost, int iDevice, char *pcDescription,
-                                     int iCount)
+KA_API int kaRQueryDescriptionDevice(const char *host, int device, char *description, int count)
 try {
-    SIM_OPERATION("kaRQueryDescriptionDevice");
-    Call call(operation_, iDevice, iCount);
-    return sim::descriptionDevice(call, Source::remote(pcHost), iDevice, pcDescription, iCount);
+    TARVEX_SIM_OPERATION("kaRQueryDescriptionDevice");
+    Call call(operation, device, count);
+    return sim::DescriptionDevice(call, Source::Remote(host), device, description, count);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaRQueryInfoDevice(const char *pcHost, int iDevice, int *piVendorId, int *piDeviceId,
-                              int *piSerialNo, int *piBusType, int *piBusNo, int *piDevNo,
-                              int *piFuncNo, int *piPlugged)
+KA_API int kaRQueryInfoDevice(const char *host, int device, int *vendorId, int *deviceId,
+                              int *serialNo, int *busType, int *busNo, int *devNo, int *funcNo,
+                              int *plugged)
 try {
-    SIM_OPERATION("kaRQueryInfoDevice");
-    Call call(operation_, iDevice);
-    return sim::infoDevice(call, Source::remote(pcHost), iDevice, piVendorId, piDeviceId,
-                           piSerialNo, piBusType, piBusNo, piDevNo, piFuncNo, piPlugged);
+    TARVEX_SIM_OPERATION("kaRQueryInfoDevice");
+    Call call(operation, device);
+    return sim::InfoDevice(call, Source::Remote(host), device, vendorId, deviceId, serialNo,
+                           busType, busNo, devNo, funcNo, plugged);
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 } // extern "C"

@@ -1,7 +1,7 @@
 // The queries that have a remote twin, each written once: a Source says
 // whether it reads the library's own system or that of a named host.
-#ifndef SIM_QUERIES_H
-#define SIM_QUERIES_H
+#ifndef TARVEX_SIM_QUERIES_H
+#define TARVEX_SIM_QUERIES_H
 
 #include "library.h"
 
@@ -9,8 +9,8 @@ namespace sim
 {
 
 struct Source {
-    static Source local() { return {false, nullptr}; }
-    static Source remote(const char *host) { return {true, host}; }
+    static Source Local() { return {false, nullptr}; }
+    static Source Remote(const char *host) { return {true, host}; }
     bool isRemote;
     const char *host;
 };
@@ -19,25 +19,25 @@ struct Source {
 // the library's own, once it is open. Remote: that of the named host; a name
 // of this computer means the library's own, and an unknown host keeps the
 // caller waiting a while before it is given up.
-int pickSystem(Call &call, Source source, const System *&system);
+int PickSystem(Call &call, Source source, const System *&system);
 // The same, then the device or subdevice of that system.
-int pickDevice(Call &call, Source source, int device, const Device *&found);
-int pickSubdevice(Call &call, Source source, int device, int subdevice, const Subdevice *&found);
+int PickDevice(Call &call, Source source, int device, const Device *&found);
+int PickSubdevice(Call &call, Source source, int device, int subdevice, const Subdevice *&found);
 
-bool isUnit(int unit);
-bool unitMatches(int wanted, int unit); // KA_UNIT_ANY matches every unit
+bool IsUnit(int unit);
+bool UnitMatches(int wanted, int unit); // KA_UNIT_ANY matches every unit
 
 // The bodies of the query operations and their remote twins.
-int numberDevices(Call &call, Source source, int *number);
-int numberSubdevices(Call &call, Source source, int device, int *number);
-int numberChannels(Call &call, Source source, int device, int subdevice, int *number);
-int numberRanges(Call &call, Source source, int device, int subdevice, int unit, int *number);
-int rangeInfo(Call &call, Source source, int device, int subdevice, int range, int *unit,
+int NumberDevices(Call &call, Source source, int *number);
+int NumberSubdevices(Call &call, Source source, int device, int *number);
+int NumberChannels(Call &call, Source source, int device, int subdevice, int *number);
+int NumberRanges(Call &call, Source source, int device, int subdevice, int unit, int *number);
+int RangeInfo(Call &call, Source source, int device, int subdevice, int range, int *unit,
               double *min, double *max, int *maxData);
-int subdeviceType(Call &call, Source source, int device, int subdevice, int *type, int *subtype);
-int nameDevice(Call &call, Source source, int device, char *name, int capacity);
-int descriptionDevice(Call &call, Source source, int device, char *description, int capacity);
-int infoDevice(Call &call, Source source, int device, int *vendorId, int *deviceId, int *serialNo,
+int SubdeviceType(Call &call, Source source, int device, int subdevice, int *type, int *subtype);
+int NameDevice(Call &call, Source source, int device, char *name, int capacity);
+int DescriptionDevice(Call &call, Source source, int device, char *description, int capacity);
+int InfoDevice(Call &call, Source source, int device, int *vendorId, int *deviceId, int *serialNo,
                int *busType, int *busNo, int *devNo, int *funcNo, int *plugged);
 
 } // namespace sim

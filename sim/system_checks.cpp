@@ -17,19 +17,19 @@ namespace
 // How much of a text from the file a message shows.
 constexpr std::size_t kShownCharacters = 40;
 
-const std::unordered_map<std::string, int> &constants()
+const std::unordered_map<std::string, int> &Constants()
 {
-    static const std::unordered_map<std::string, int> table = {
+    static const std::unordered_map<std::string, int> kTable = {
 #define KA_CONSTANT(name, value) {#name, value},
 #define KA_CONSTANT_AGAIN(name, value)
 #include "ka_constants.def"
 #undef KA_CONSTANT
 #undef KA_CONSTANT_AGAIN
     };
-    return table;
+    return kTable;
 }
 
-std::string numberText(double value)
+std::string NumberText(double value)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.15g", value);
@@ -38,7 +38,7 @@ std::string numberText(double value)
 
 // Insertions, deletions, replacements and swaps of neighbours that turn a
 // into b (optimal string alignment).
-std::size_t editDistance(std::string_view a, std::string_view b)
+std::size_t EditDistance(std::string_view a, std::string_view b)
 {
     std::vector<std::size_t> before(b.size() + 1), last(b.size() + 1), row(b.size() + 1);
     for (std::size_t j = 0; j <= b.size(); ++j)
@@ -58,14 +58,14 @@ std::size_t editDistance(std::string_view a, std::string_view b)
 }
 
 // A 32-bit field: values above 2^31 - 1 give the same bits as a negative one.
-int toWord(long long value)
+int ToWord(long long value)
 {
     return static_cast<int>(static_cast<unsigned>(value));
 }
 
 } // namespace
 
-std::string shown(std::string_view text)
+std::string Shown(std::string_view text)
 {
     std::string out;
     std::size_t characters = 0;
@@ -84,12 +84,12 @@ std::string shown(std::string_view text)
     return out;
 }
 
-std::string quoted(std::string_view text)
+std::string Quoted(std::string_view text)
 {
-    return "'" + shown(text) + "'";
+    return "'" + Shown(text) + "'";
 }
 
-std::string suggestion(std::string_view word, const std::vector<std::string_view> &candidates,
+std::string Suggestion(std::string_view word, const std::vector<std::string_view> &candidates,
                        std::size_t commonPrefix)
 {
     std::string_view best;
@@ -99,35 +99,35 @@ std::string suggestion(std::string_view word, const std::vector<std::string_view
         const std::size_t longer = std::max(word.size(), candidate.size());
         if (longer - std::min(word.size(), candidate.size()) > allowed)
             continue; // the lengths alone differ too much
-        const std::size_t distance = editDistance(word, candidate);
+        const std::size_t distance = EditDistance(word, candidate);
         if (distance <= allowed && (best.empty() || distance < bestDistance)) {
             best = candidate;
             bestDistance = distance;
         }
     }
-    return best.empty() ? std::string() : " (did you mean " + quoted(best) + "?)";
+    return best.empty() ? std::string() : " (did you mean " + Quoted(best) + "?)";
 }
 
-[[noreturn]] void fail(const Place &at, const std::string &what)
+[[noreturn]] void Fail(const Place &at, const std::string &what)
 {
-    throw SystemError(at.text() + ": " + what);
+    throw SystemError(at.Text() + ": " + what);
 }
 
-void expectKind(JsonReader &in, const Place &at, JsonReader::Kind kind, const char *what)
+void ExpectKind(JsonReader &in, const Place &at, JsonReader::Kind kind, const char *what)
 {
-    if (in.peek() != kind)
-        fail(at, what);
+    if (in.Peek() != kind)
+        Fail(at, what);
 }
 
-[[noreturn]] void failRange(const Place &at, Written given, double min, double max)
+[[noreturn]] void FailRange(const Place &at, Written given, double min, double max)
 {
-    fail(at,
-         given.shown() + " is out of range (" + numberText(min) + " to " + numberText(max) + ")");
+    Fail(at,
+         given.Shown() + " is out of range (" + NumberText(min) + " to " + NumberText(max) + ")");
 }
 
-long long integerFromText(const std::string &text, const Place &at, const char *family)
+long long IntegerFromText(const std::string &text, const Place &at, const char *family)
 {
-    const auto &table = constants();
+    const auto &table = Constants();
     const auto constant = table.find(text);
     if (family && constant != table.end() && text.rfind(family, 0) == 0)
         return constant->second;
@@ -137,86 +137,86 @@ long long integerFromText(const std::string &text, const Place &at, const char *
         return value;
     if (!family) {
         if (constant != table.end())
-            fail(at, "number expected, not the driver constant " + quoted(text));
-        fail(at, quoted(text) + " is not a number");
+            Fail(at, "number expected, not the driver constant " + Quoted(text));
+        Fail(at, Quoted(text) + " is not a number");
     }
     if (constant != table.end())
-        fail(at, quoted(text) + " is not a " + family + " constant");
+        Fail(at, Quoted(text) + " is not a " + family + " constant");
     std::vector<std::string_view> names;
     for (const auto &entry : table)
         if (entry.first.rfind(family, 0) == 0)
             names.push_back(entry.first);
     std::sort(names.begin(), names.end()); // the same suggestion on every platform
-    fail(at, quoted(text) + " is neither a number nor a " + family + " constant" +
-                 suggestion(text, names, std::strlen(family)));
+    Fail(at, Quoted(text) + " is neither a number nor a " + family + " constant" +
+                 Suggestion(text, names, std::strlen(family)));
 }
 
-long long checkRange(long long value, const Place &at, Written given, long long min, long long max)
+long long CheckRange(long long value, const Place &at, Written given, long long min, long long max)
 {
     if (value < min || value > max)
-        failRange(at, given, static_cast<double>(min), static_cast<double>(max));
+        FailRange(at, given, static_cast<double>(min), static_cast<double>(max));
     return value;
 }
 
-int wordFromText(const std::string &text, const Place &at, const char *family)
+int WordFromText(const std::string &text, const Place &at, const char *family)
 {
-    return toWord(
-        checkRange(integerFromText(text, at, family), at, {text, true}, kWordMin, kWordMax));
+    return ToWord(
+        CheckRange(IntegerFromText(text, at, family), at, {text, true}, kWordMin, kWordMax));
 }
 
-long long readInteger(JsonReader &in, const Place &at, long long min, long long max,
+long long ReadInteger(JsonReader &in, const Place &at, long long min, long long max,
                       const char *family)
 {
-    if (in.peek() == JsonReader::Kind::Text) {
-        const std::string text = in.readText();
-        return checkRange(integerFromText(text, at, family), at, {text, true}, min, max);
+    if (in.Peek() == JsonReader::Kind::Text) {
+        const std::string text = in.ReadText();
+        return CheckRange(IntegerFromText(text, at, family), at, {text, true}, min, max);
     }
-    expectKind(in, at, JsonReader::Kind::Number, "integer expected");
-    const JsonReader::Number number = in.readNumber();
+    ExpectKind(in, at, JsonReader::Kind::Number, "integer expected");
+    const JsonReader::Number number = in.ReadNumber();
     if (!number.integer)
-        fail(at, "integer expected, not " + shown(number.text));
+        Fail(at, "integer expected, not " + Shown(number.text));
     long long value = 0;
     const char *first = number.text.data();
     if (std::from_chars(first, first + number.text.size(), value).ec != std::errc())
         value = number.text[0] == '-' ? LLONG_MIN : LLONG_MAX; // out of any range
-    return checkRange(value, at, {number.text, false}, min, max);
+    return CheckRange(value, at, {number.text, false}, min, max);
 }
 
-int readCount(JsonReader &in, const Place &at, long long min, long long max)
+int ReadCount(JsonReader &in, const Place &at, long long min, long long max)
 {
-    return static_cast<int>(readInteger(in, at, min, max));
+    return static_cast<int>(ReadInteger(in, at, min, max));
 }
 
-int readWord(JsonReader &in, const Place &at, const char *family)
+int ReadWord(JsonReader &in, const Place &at, const char *family)
 {
-    return toWord(readInteger(in, at, kWordMin, kWordMax, family));
+    return ToWord(ReadInteger(in, at, kWordMin, kWordMax, family));
 }
 
-double readReal(JsonReader &in, const Place &at, double min, double max)
+double ReadReal(JsonReader &in, const Place &at, double min, double max)
 {
-    expectKind(in, at, JsonReader::Kind::Number, "number expected");
-    const JsonReader::Number number = in.readNumber();
+    ExpectKind(in, at, JsonReader::Kind::Number, "number expected");
+    const JsonReader::Number number = in.ReadNumber();
     double value = 0.0;
     const char *first = number.text.data();
     const auto result = std::from_chars(first, first + number.text.size(), value);
     if (result.ec != std::errc() || !(value >= min && value <= max))
-        failRange(at, {number.text, false}, min, max);
+        FailRange(at, {number.text, false}, min, max);
     return value;
 }
 
-std::string readText(JsonReader &in, const Place &at)
+std::string ReadText(JsonReader &in, const Place &at)
 {
-    expectKind(in, at, JsonReader::Kind::Text, "text expected");
-    return in.readText();
+    ExpectKind(in, at, JsonReader::Kind::Text, "text expected");
+    return in.ReadText();
 }
 
-int readVersion(JsonReader &in, const Place &at)
+int ReadVersion(JsonReader &in, const Place &at)
 {
-    if (in.peek() != JsonReader::Kind::Text)
-        return readWord(in, at);
-    const std::string text = in.readText();
+    if (in.Peek() != JsonReader::Kind::Text)
+        return ReadWord(in, at);
+    const std::string text = in.ReadText();
     if (text.find('.') == std::string::npos)
-        return wordFromText(text, at, nullptr);
+        return WordFromText(text, at, nullptr);
     unsigned version = 0;
     int parts = 0;
     const char *cursor = text.c_str();
@@ -232,21 +232,21 @@ int readVersion(JsonReader &in, const Place &at)
             break;
     }
     if (parts != 4 || cursor != end)
-        fail(at, "version 'a.b.c.d' with parts from 0 to 255 expected");
+        Fail(at, "version 'a.b.c.d' with parts from 0 to 255 expected");
     return static_cast<int>(version);
 }
 
-int readBits(JsonReader &in, const Place &at, const char *family)
+int ReadBits(JsonReader &in, const Place &at, const char *family)
 {
-    if (in.peek() != JsonReader::Kind::Array)
-        return readWord(in, at, family);
+    if (in.Peek() != JsonReader::Kind::Array)
+        return ReadWord(in, at, family);
     int bits = 0;
-    readList(in, at, kWordMax, "bits",
-             [&](const Place &item) { bits |= readWord(in, item, family); });
+    ReadList(in, at, kWordMax, "bits",
+             [&](const Place &item) { bits |= ReadWord(in, item, family); });
     return bits;
 }
 
-void checkReferences(const System &s, const Place &at)
+void CheckReferences(const System &s, const Place &at)
 {
     auto find = [&](int device, int subdevice) -> const Subdevice * {
         if (device < 0 || device >= static_cast<int>(s.devices.size()))
@@ -268,24 +268,24 @@ void checkReferences(const System &s, const Place &at)
                 if (!source || source->type != KA_TYPE_AO ||
                     signal.second.channel >= source->channels) {
                     const std::string channel = std::to_string(signal.first);
-                    fail(Place(Place(subdevice, "signals"), channel),
+                    Fail(Place(Place(subdevice, "signals"), channel),
                          "loopback must name an analog output channel");
                 }
             }
-            if (sub.loopback.present()) {
+            if (sub.loopback.Present()) {
                 const Subdevice *source = find(sub.loopback.device, sub.loopback.subdevice);
                 if (!source || (source->type != KA_TYPE_DIO && source->type != KA_TYPE_DO))
-                    fail(Place(subdevice, "loopback"),
+                    Fail(Place(subdevice, "loopback"),
                          "must name a digital output or I/O subdevice");
             }
         }
     }
 }
 
-bool constantValue(const std::string &name, int &value)
+bool ConstantValue(const std::string &name, int &value)
 {
-    auto it = constants().find(name);
-    if (it == constants().end())
+    auto it = Constants().find(name);
+    if (it == Constants().end())
         return false;
     value = it->second;
     return true;

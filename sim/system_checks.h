@@ -2,8 +2,8 @@
 // value stands and how a refusal names it, and the readers of integers,
 // versions, texts, lists, maps and objects with a fixed set of keys. Every
 // refusal throws SystemError. Shared by the readers in system.cpp.
-#ifndef SIM_SYSTEM_CHECKS_H
-#define SIM_SYSTEM_CHECKS_H
+#ifndef TARVEX_SIM_SYSTEM_CHECKS_H
+#define TARVEX_SIM_SYSTEM_CHECKS_H
 
 #include <algorithm>
 #include <initializer_list>
@@ -34,12 +34,12 @@ constexpr long long kWordMax = 4294967295LL;
 
 // A text from the file as a message shows it: control characters escaped,
 // long texts cut after whole characters.
-std::string shown(std::string_view text);
-std::string quoted(std::string_view text);
+std::string Shown(std::string_view text);
+std::string Quoted(std::string_view text);
 
 // " (did you mean 'x'?)" for the candidate nearest to word, if one is near
 // enough to be a slip; the common prefix of the candidates does not count.
-std::string suggestion(std::string_view word, const std::vector<std::string_view> &candidates,
+std::string Suggestion(std::string_view word, const std::vector<std::string_view> &candidates,
                        std::size_t commonPrefix = 0);
 
 // Where a value stands in the system ("system.devices[0].name"); written out
@@ -53,13 +53,13 @@ class Place
     {
     }
 
-    std::string text() const
+    std::string Text() const
     {
         if (!parent_)
             return std::string(name_);
         if (indexed_)
-            return parent_->text() + "[" + std::to_string(index_) + "]";
-        return parent_->text() + "." + shown(name_);
+            return parent_->Text() + "[" + std::to_string(index_) + "]";
+        return parent_->Text() + "." + Shown(name_);
     }
 
   private:
@@ -69,19 +69,19 @@ class Place
     bool indexed_ = false;
 };
 
-[[noreturn]] void fail(const Place &at, const std::string &what);
+[[noreturn]] void Fail(const Place &at, const std::string &what);
 
-void expectKind(JsonReader &in, const Place &at, JsonReader::Kind kind, const char *what);
+void ExpectKind(JsonReader &in, const Place &at, JsonReader::Kind kind, const char *what);
 
 // A value as the file writes it, shown only if a message needs it.
 struct Written {
     std::string_view text;
     bool inQuotes; // a text, not a JSON number
 
-    std::string shown() const { return inQuotes ? quoted(text) : sim::shown(text); }
+    std::string Shown() const { return inQuotes ? Quoted(text) : sim::Shown(text); }
 };
 
-[[noreturn]] void failRange(const Place &at, Written given, double min, double max);
+[[noreturn]] void FailRange(const Place &at, Written given, double min, double max);
 
 // The members of an object with a fixed set of keys: each key at most once,
 // any other key refused with the closest known one.
@@ -91,48 +91,48 @@ class KnownMembers
     // The value's kind is checked before its opening brace is read.
     template <std::size_t N>
     KnownMembers(JsonReader &in, const Place &at, const std::string_view (&keys)[N])
-        : members_((expectKind(in, at, JsonReader::Kind::Object, "object expected"), in)), at_(at),
+        : members_((ExpectKind(in, at, JsonReader::Kind::Object, "object expected"), in)), at_(at),
           keys_(keys), count_(N), member_(at, "")
     {
         static_assert(N <= 32, "the seen keys are bits of one word");
     }
 
     // The index of the next member's key in the key list; -1 after the last.
-    int next()
+    int Next()
     {
-        if (!members_.next(key_))
+        if (!members_.Next(key_))
             return -1;
         const auto found = std::find(keys_, keys_ + count_, key_);
         if (found == keys_ + count_)
-            fail(at_, "unknown key " + quoted(key_) + suggestion(key_, knownKeys()));
+            Fail(at_, "unknown key " + Quoted(key_) + Suggestion(key_, KnownKeys()));
         const int index = static_cast<int>(found - keys_);
-        if (has(index))
-            fail(at_, "duplicated key " + quoted(key_));
+        if (Has(index))
+            Fail(at_, "duplicated key " + Quoted(key_));
         seen_ |= 1u << index;
         member_ = Place(at_, keys_[index]);
         return index;
     }
 
     // The place of the member just read.
-    const Place &member() const { return member_; }
-    bool has(int key) const { return (seen_ >> key & 1) != 0; }
+    const Place &Member() const { return member_; }
+    bool Has(int key) const { return (seen_ >> key & 1) != 0; }
 
-    void require(std::initializer_list<int> keys) const
+    void Require(std::initializer_list<int> keys) const
     {
         for (int key : keys)
-            if (!has(key))
-                fail(at_, "key '" + std::string(keys_[key]) + "' missing");
+            if (!Has(key))
+                Fail(at_, "key '" + std::string(keys_[key]) + "' missing");
     }
 
     // A key the object has but must not have, given its other keys.
-    void refuse(int key, const std::string &why) const
+    void Refuse(int key, const std::string &why) const
     {
-        if (has(key))
-            fail(at_, "key '" + std::string(keys_[key]) + "' " + why);
+        if (Has(key))
+            Fail(at_, "key '" + std::string(keys_[key]) + "' " + why);
     }
 
   private:
-    std::vector<std::string_view> knownKeys() const { return {keys_, keys_ + count_}; }
+    std::vector<std::string_view> KnownKeys() const { return {keys_, keys_ + count_}; }
 
     JsonReader::Members members_;
     const Place &at_;
@@ -146,45 +146,45 @@ class KnownMembers
 // An integer as the file may write it: a JSON number, a text with a number
 // in C notation ("0x7c2e", "-5"), or, where family names a prefix such as
 // "KA_TYPE_", the name of a driver constant of that family.
-long long integerFromText(const std::string &text, const Place &at, const char *family);
-long long checkRange(long long value, const Place &at, Written given, long long min, long long max);
-int wordFromText(const std::string &text, const Place &at, const char *family);
+long long IntegerFromText(const std::string &text, const Place &at, const char *family);
+long long CheckRange(long long value, const Place &at, Written given, long long min, long long max);
+int WordFromText(const std::string &text, const Place &at, const char *family);
 
-long long readInteger(JsonReader &in, const Place &at, long long min, long long max,
+long long ReadInteger(JsonReader &in, const Place &at, long long min, long long max,
                       const char *family = nullptr);
-int readCount(JsonReader &in, const Place &at, long long min, long long max);
-int readWord(JsonReader &in, const Place &at, const char *family = nullptr);
-double readReal(JsonReader &in, const Place &at, double min, double max);
-std::string readText(JsonReader &in, const Place &at);
+int ReadCount(JsonReader &in, const Place &at, long long min, long long max);
+int ReadWord(JsonReader &in, const Place &at, const char *family = nullptr);
+double ReadReal(JsonReader &in, const Place &at, double min, double max);
+std::string ReadText(JsonReader &in, const Place &at);
 // A version is an integer or a dotted text of four bytes ("2.1.0.7").
-int readVersion(JsonReader &in, const Place &at);
+int ReadVersion(JsonReader &in, const Place &at);
 // A bit set is one integer or a list of them, joined with OR.
-int readBits(JsonReader &in, const Place &at, const char *family);
+int ReadBits(JsonReader &in, const Place &at, const char *family);
 
 // Reads a list, calling item(place) for each entry.
 template <class Item>
-void readList(JsonReader &in, const Place &at, long long maxItems, const char *what, Item item)
+void ReadList(JsonReader &in, const Place &at, long long maxItems, const char *what, Item item)
 {
-    expectKind(in, at, JsonReader::Kind::Array, "list expected");
+    ExpectKind(in, at, JsonReader::Kind::Array, "list expected");
     std::size_t index = 0;
-    for (JsonReader::Items items(in); items.next(); ++index) {
+    for (JsonReader::Items items(in); items.Next(); ++index) {
         if (static_cast<long long>(index) == maxItems)
-            fail(at, "at most " + std::to_string(maxItems) + " " + what);
+            Fail(at, "at most " + std::to_string(maxItems) + " " + what);
         item(Place(at, index));
     }
 }
 
 // Reads an object whose keys the file chooses, calling member(key, place).
-template <class Member> void readMap(JsonReader &in, const Place &at, Member member)
+template <class Member> void ReadMap(JsonReader &in, const Place &at, Member member)
 {
-    expectKind(in, at, JsonReader::Kind::Object, "object expected");
+    ExpectKind(in, at, JsonReader::Kind::Object, "object expected");
     std::string key;
-    for (JsonReader::Members members(in); members.next(key);)
+    for (JsonReader::Members members(in); members.Next(key);)
         member(key, Place(at, key));
 }
 
 // Loopbacks must name a subdevice of the right kind in the same system.
-void checkReferences(const System &s, const Place &at);
+void CheckReferences(const System &s, const Place &at);
 
 } // namespace sim
 

@@ -9,26 +9,26 @@ namespace sim
 namespace
 {
 
-class AnalogKind : public SubdeviceKind
+class Analog : public SubdeviceKind
 {
   public:
     // The ground reference a channel starts with, the one other reference it
     // may take (0 for none) and the capability of a synchronous start.
-    AnalogKind(int ground, int otherReference, int simultaneousCap)
+    Analog(int ground, int otherReference, int simultaneousCap)
         : ground_(ground), otherReference_(otherReference), simultaneousCap_(simultaneousCap)
     {
     }
 
-    void reset(const Subdevice &described, SubdeviceState &state) const override
+    void Reset(const Subdevice &described, SubdeviceState &state) const override
     {
         state.channels.resize(described.channels);
         for (ChannelState &c : state.channels)
             c.reference = ground_;
     }
 
-    int configure(SubdeviceContext &sub, const SingleConfig &config) const override
+    int Configure(SubdeviceContext &sub, const SingleConfig &config) const override
     {
-        if (int code = checkChannelAndFlags(sub, config))
+        if (int code = CheckChannelAndFlags(sub, config))
             return code;
         if (config.config < 0 || config.config >= static_cast<int>(sub.described.ranges.size()))
             return KA_SIM_INVALID_RANGE;
@@ -36,7 +36,7 @@ class AnalogKind : public SubdeviceKind
         if (reference != 0 && reference != ground_ &&
             !(otherReference_ && reference == otherReference_))
             return KA_SIM_INVALID_CONFIG;
-        if (int code = checkSingleTrigger(sub.described, config.trigChannel, config.trigType))
+        if (int code = CheckSingleTrigger(sub.described, config.trigChannel, config.trigType))
             return code;
         ChannelState &c = sub.state.channels[config.channel];
         c.range = config.config;
@@ -46,10 +46,10 @@ class AnalogKind : public SubdeviceKind
 
   protected:
     // The range of a channel a transfer names, or the code why there is none.
-    static int channelRange(const SubdeviceContext &sub, const kaSingleRecord &record,
+    static int ChannelRange(const SubdeviceContext &sub, const kaSingleRecord &record,
                             const Range *&range)
     {
-        if (int code = checkTransferFlags(record))
+        if (int code = CheckTransferFlags(record))
             return code;
         if (record.iChannel < 0 || record.iChannel >= sub.described.channels)
             return KA_SIM_INVALID_CHANNEL;
@@ -62,7 +62,7 @@ class AnalogKind : public SubdeviceKind
   private:
     // Software or no trigger on the default channel is all single values
     // know; a synchronous start needs the simultaneous-trigger capability.
-    int checkSingleTrigger(const Subdevice &described, int trigChannel, int trigType) const
+    int CheckSingleTrigger(const Subdevice &described, int trigChannel, int trigType) const
     {
         if (trigType != KA_TRIG_TYPE_NONE && trigType != KA_TRIG_TYPE_SW)
             return KA_SIM_INVALID_TRIGGER;
@@ -78,36 +78,35 @@ class AnalogKind : public SubdeviceKind
     int simultaneousCap_;
 };
 
-class AnalogInputKind : public AnalogKind
+class AnalogInput : public Analog
 {
   public:
-    AnalogInputKind()
-        : AnalogKind(KA_REF_AI_GROUND, KA_REF_AI_DIFFERENTIAL, KA_CAPS_AI_TRIG_SIMULTANEOUS)
+    AnalogInput() : Analog(KA_REF_AI_GROUND, KA_REF_AI_DIFFERENTIAL, KA_CAPS_AI_TRIG_SIMULTANEOUS)
     {
     }
 
-    int transfer(SubdeviceContext &sub, kaSingleRecord &r, Clock::time_point now) const override
+    int Transfer(SubdeviceContext &sub, kaSingleRecord &r, Clock::time_point now) const override
     {
         const Range *range = nullptr;
-        if (int code = channelRange(sub, r, range))
+        if (int code = ChannelRange(sub, r, range))
             return code;
         if (r.iDir != KA_DIR_INPUT)
             return KA_SIM_INVALID_DIRECTION;
         r.iValue =
-            toDigital(*range, sub.boards.analogInput(sub.device, sub.subdevice, r.iChannel, now));
+            ToDigital(*range, sub.boards.AnalogInput(sub.device, sub.subdevice, r.iChannel, now));
         return 0;
     }
 };
 
-class AnalogOutputKind : public AnalogKind
+class AnalogOutput : public Analog
 {
   public:
-    AnalogOutputKind() : AnalogKind(KA_REF_AO_GROUND, 0, KA_CAPS_AO_TRIG_SIMULTANEOUS) {}
+    AnalogOutput() : Analog(KA_REF_AO_GROUND, 0, KA_CAPS_AO_TRIG_SIMULTANEOUS) {}
 
-    int transfer(SubdeviceContext &sub, kaSingleRecord &r, Clock::time_point) const override
+    int Transfer(SubdeviceContext &sub, kaSingleRecord &r, Clock::time_point) const override
     {
         const Range *range = nullptr;
-        if (int code = channelRange(sub, r, range))
+        if (int code = ChannelRange(sub, r, range))
             return code;
         if (r.iDir != KA_DIR_OUTPUT)
             return KA_SIM_INVALID_DIRECTION;
@@ -120,16 +119,16 @@ class AnalogOutputKind : public AnalogKind
 
 } // namespace
 
-const SubdeviceKind &analogInputKind()
+const SubdeviceKind &AnalogInputKind()
 {
-    static const AnalogInputKind kind;
-    return kind;
+    static const AnalogInput kKind;
+    return kKind;
 }
 
-const SubdeviceKind &analogOutputKind()
+const SubdeviceKind &AnalogOutputKind()
 {
-    static const AnalogOutputKind kind;
-    return kind;
+    static const AnalogOutput kKind;
+    return kKind;
 }
 
 } // namespace sim

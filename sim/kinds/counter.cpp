@@ -14,16 +14,16 @@ namespace
 {
 
 // The counter's width in bits, as the capability gives it.
-int counterWidth(const Subdevice &described)
+int CounterWidth(const Subdevice &described)
 {
     auto it = described.capArgs.find(KA_CAP_CTR_WIDTH);
     return it != described.capArgs.end() ? it->second[0] : 16;
 }
 
 // The counter's clock in Hz.
-double counterRate(const Boards &boards, int device, int subdevice)
+double CounterRate(const Boards &boards, int device, int subdevice)
 {
-    const SubdeviceState &state = boards.state(device, subdevice);
+    const SubdeviceState &state = boards.State(device, subdevice);
     switch (state.counterReference) {
     case KA_REF_CTR_INTERNAL_1MHZ:
         return 1e6;
@@ -31,37 +31,37 @@ double counterRate(const Boards &boards, int device, int subdevice)
         return 1e7;
     case KA_REF_CTR_PREVIOUS: {
         // Cascaded: the previous counter's output, when it runs periodically.
-        if (subdevice == 0 || boards.described(device, subdevice - 1).type != KA_TYPE_CTR)
+        if (subdevice == 0 || boards.Described(device, subdevice - 1).type != KA_TYPE_CTR)
             return 0.0;
-        const SubdeviceState &previous = boards.state(device, subdevice - 1);
+        const SubdeviceState &previous = boards.State(device, subdevice - 1);
         if ((previous.counterMode != 2 && previous.counterMode != 3) || previous.counterLoad == 0)
             return 0.0;
-        return counterRate(boards, device, subdevice - 1) / previous.counterLoad;
+        return CounterRate(boards, device, subdevice - 1) / previous.counterLoad;
     }
     default:
         return 0.0; // external clock: no pulses arrive in the simulation
     }
 }
 
-std::uint32_t counterValue(const SubdeviceContext &sub, Clock::time_point now)
+std::uint32_t CounterValue(const SubdeviceContext &sub, Clock::time_point now)
 {
     const SubdeviceState &state = sub.state;
     const double elapsed = std::chrono::duration<double>(now - state.counterLoaded).count();
     const auto ticks =
-        static_cast<long long>(elapsed * counterRate(sub.boards, sub.device, sub.subdevice));
-    const long long modulus = 1LL << std::min(counterWidth(sub.described), 32);
+        static_cast<long long>(elapsed * CounterRate(sub.boards, sub.device, sub.subdevice));
+    const long long modulus = 1LL << std::min(CounterWidth(sub.described), 32);
     const long long load = state.counterLoad ? state.counterLoad : modulus;
     if (state.counterMode == 2 || state.counterMode == 3) // rate generators reload
         return static_cast<std::uint32_t>(load - ticks % load);
     return static_cast<std::uint32_t>(((load - ticks) % modulus + modulus) % modulus);
 }
 
-class CounterKind : public SubdeviceKind
+class Counter : public SubdeviceKind
 {
   public:
-    void reset(const Subdevice &, SubdeviceState &) const override {}
+    void Reset(const Subdevice &, SubdeviceState &) const override {}
 
-    int configure(SubdeviceContext &sub, const SingleConfig &config) const override
+    int Configure(SubdeviceContext &sub, const SingleConfig &config) const override
     {
         static const int kClocks[][2] = {
             {KA_REF_CTR_PREVIOUS, KA_CAPS_CTR_CLK_PREVIOUS},
@@ -69,7 +69,7 @@ class CounterKind : public SubdeviceKind
             {KA_REF_CTR_INTERNAL_10MHZ, KA_CAPS_CTR_CLK_INTERNAL_10MHZ},
             {KA_REF_CTR_EXTERNAL, KA_CAPS_CTR_CLK_EXTERNAL},
         };
-        if (int code = checkChannelAndFlags(sub, config))
+        if (int code = CheckChannelAndFlags(sub, config))
             return code;
         if (config.config < KA_SINGLE_CONFIG_CTR_8254_MODE_0 ||
             config.config > KA_SINGLE_CONFIG_CTR_8254_MODE_5)
@@ -86,9 +86,9 @@ class CounterKind : public SubdeviceKind
         return 0;
     }
 
-    int transfer(SubdeviceContext &sub, kaSingleRecord &r, Clock::time_point now) const override
+    int Transfer(SubdeviceContext &sub, kaSingleRecord &r, Clock::time_point now) const override
     {
-        if (int code = checkTransferFlags(r))
+        if (int code = CheckTransferFlags(r))
             return code;
         if (r.iChannel < 0 || r.iChannel >= sub.described.channels)
             return KA_SIM_INVALID_CHANNEL;
@@ -96,10 +96,10 @@ class CounterKind : public SubdeviceKind
         if (state.counterMode < 0)
             return KA_SIM_NOT_CONFIGURED;
         if (r.iDir == KA_DIR_INPUT) {
-            r.iValue = static_cast<int>(counterValue(sub, now));
+            r.iValue = static_cast<int>(CounterValue(sub, now));
             return 0;
         }
-        if (static_cast<std::uint32_t>(r.iValue) & ~lowBits(counterWidth(sub.described)))
+        if (static_cast<std::uint32_t>(r.iValue) & ~LowBits(CounterWidth(sub.described)))
             return KA_SIM_INVALID_VALUE;
         state.counterLoad = static_cast<std::uint32_t>(r.iValue);
         state.counterLoaded = now;
@@ -109,10 +109,10 @@ class CounterKind : public SubdeviceKind
 
 } // namespace
 
-const SubdeviceKind &counterKind()
+const SubdeviceKind &CounterKind()
 {
-    static const CounterKind kind;
-    return kind;
+    static const Counter kKind;
+    return kKind;
 }
 
 } // namespace sim

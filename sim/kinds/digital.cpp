@@ -10,7 +10,7 @@ namespace
 {
 
 // Width in lines that a width flag selects: 0 means the whole port.
-int widthFromFlags(int flags, int portLines)
+int WidthFromFlags(int flags, int portLines)
 {
     switch (flags) {
     case 0:
@@ -29,15 +29,15 @@ int widthFromFlags(int flags, int portLines)
 }
 
 // The lines a channel of the given width covers, or 0 if it reaches past the port.
-std::uint32_t channelMask(int channel, int width, int portLines)
+std::uint32_t ChannelMask(int channel, int width, int portLines)
 {
     if (width <= 0 || channel < 0 || (static_cast<long long>(channel) + 1) * width > portLines)
         return 0;
-    return lowBits(width) << (channel * width);
+    return LowBits(width) << (channel * width);
 }
 
 // The direction capability a width of direction setting needs.
-int directionCapability(int width)
+int DirectionCapability(int width)
 {
     switch (width) {
     case 1:
@@ -51,17 +51,17 @@ int directionCapability(int width)
     }
 }
 
-int lineEdgeCapability(int edge)
+int LineEdgeCapability(int edge)
 {
-    return edgeCapability(edge, KA_CAPS_DIO_BIT_MASK_IRQ_EDGE_RISING,
+    return EdgeCapability(edge, KA_CAPS_DIO_BIT_MASK_IRQ_EDGE_RISING,
                           KA_CAPS_DIO_BIT_MASK_IRQ_EDGE_FALLING, KA_CAPS_DIO_BIT_MASK_IRQ_EDGE_ANY);
 }
 
 // Whether an armed interrupt fires on the step of its lines from before to now.
-bool fires(const IrqState &irq, std::uint32_t before, std::uint32_t now)
+bool Fires(const IrqState &irq, std::uint32_t before, std::uint32_t now)
 {
     if (irq.source == KA_IRQ_SOURCE_DIO_PATTERN) {
-        const auto pattern = static_cast<std::uint32_t>(irq.argument) & lowBits(irq.widthBits);
+        const auto pattern = static_cast<std::uint32_t>(irq.argument) & LowBits(irq.widthBits);
         return now == pattern && before != pattern;
     }
     const std::uint32_t watched =
@@ -73,33 +73,33 @@ bool fires(const IrqState &irq, std::uint32_t before, std::uint32_t now)
                                              : (rising | falling) != 0;
 }
 
-class DigitalKind : public SubdeviceKind
+class DigitalPort : public SubdeviceKind
 {
   public:
     // Which directions the port's lines take; a port with inputs can interrupt.
-    DigitalKind(bool inputs, bool outputs) : inputs_(inputs), outputs_(outputs) {}
+    DigitalPort(bool inputs, bool outputs) : inputs_(inputs), outputs_(outputs) {}
 
-    void reset(const Subdevice &described, SubdeviceState &state) const override
+    void Reset(const Subdevice &described, SubdeviceState &state) const override
     {
         if (inputs_)
             state.irqs.resize(described.channels);
         if (!inputs_)
-            state.outputMask = lowBits(described.channels);
+            state.outputMask = LowBits(described.channels);
     }
 
-    int configure(SubdeviceContext &sub, const SingleConfig &config) const override
+    int Configure(SubdeviceContext &sub, const SingleConfig &config) const override
     {
         const Subdevice &described = sub.described;
         if (config.trigType != KA_TRIG_TYPE_NONE && config.trigType != KA_TRIG_TYPE_SW)
             return KA_SIM_INVALID_TRIGGER;
-        const int width = widthFromFlags(config.flags, described.channels);
-        const std::uint32_t mask = channelMask(config.channel, width, described.channels);
+        const int width = WidthFromFlags(config.flags, described.channels);
+        const std::uint32_t mask = ChannelMask(config.channel, width, described.channels);
         if (width < 0)
             return KA_SIM_INVALID_FLAGS;
         if (!mask)
             return KA_SIM_INVALID_CHANNEL;
         const bool wholePort = width == described.channels;
-        if (!wholePort && !(described.caps & directionCapability(width)))
+        if (!wholePort && !(described.caps & DirectionCapability(width)))
             return KA_SIM_INVALID_CONFIG;
         const int direction = config.config;
         const bool input = direction == KA_SINGLE_CONFIG_DIO_INPUT ||
@@ -112,51 +112,51 @@ class DigitalKind : public SubdeviceKind
             return KA_SIM_INVALID_CONFIG;
         SubdeviceState &state = sub.state;
         state.outputMask = output ? state.outputMask | mask : state.outputMask & ~mask;
-        sub.boards.linesChanged();
+        sub.boards.LinesChanged();
         return 0;
     }
 
-    int transfer(SubdeviceContext &sub, kaSingleRecord &r, Clock::time_point) const override
+    int Transfer(SubdeviceContext &sub, kaSingleRecord &r, Clock::time_point) const override
     {
         const int portLines = sub.described.channels;
-        const int width = widthFromFlags(r.iFlags & 0xF, portLines);
+        const int width = WidthFromFlags(r.iFlags & 0xF, portLines);
         if (width < 0 || (r.iFlags & ~0xF & ~KA_IO_SINGLE_TYPE_WRITE_NONBLOCKING))
             return KA_SIM_INVALID_FLAGS;
-        const std::uint32_t mask = channelMask(r.iChannel, width, portLines);
+        const std::uint32_t mask = ChannelMask(r.iChannel, width, portLines);
         if (!mask)
             return KA_SIM_INVALID_CHANNEL;
         const int shift = r.iChannel * width;
         if (r.iDir == KA_DIR_INPUT) {
             r.iValue =
-                static_cast<int>((sub.boards.lines(sub.device, sub.subdevice) & mask) >> shift);
+                static_cast<int>((sub.boards.Lines(sub.device, sub.subdevice) & mask) >> shift);
             return 0;
         }
         SubdeviceState &state = sub.state;
         if ((state.outputMask & mask) != mask)
             return KA_SIM_INVALID_DIRECTION;
         const auto value = static_cast<std::uint32_t>(r.iValue);
-        if (value & ~lowBits(width))
+        if (value & ~LowBits(width))
             return KA_SIM_INVALID_VALUE;
         state.outputs = (state.outputs & ~mask) | (value << shift);
-        sub.boards.linesChanged();
+        sub.boards.LinesChanged();
         return 0;
     }
 
-    int armIrq(SubdeviceContext &sub, int channel, const IrqRequest &request,
+    int ArmIrq(SubdeviceContext &sub, int channel, const IrqRequest &request,
                IrqState &armed) const override
     {
         const Subdevice &described = sub.described;
-        armed.widthBits = widthFromFlags(request.flags, described.channels);
+        armed.widthBits = WidthFromFlags(request.flags, described.channels);
         if (armed.widthBits < 0)
             return KA_SIM_INVALID_FLAGS;
         int needed = -1;
         switch (request.source) {
         case KA_IRQ_SOURCE_DIO_LINE:
             armed.widthBits = 1; // the channel is the line
-            needed = lineEdgeCapability(request.edge);
+            needed = LineEdgeCapability(request.edge);
             break;
         case KA_IRQ_SOURCE_DIO_MASK:
-            needed = lineEdgeCapability(request.edge);
+            needed = LineEdgeCapability(request.edge);
             break;
         case KA_IRQ_SOURCE_DIO_PATTERN:
             needed = KA_CAPS_DIO_BIT_PATTERN_IRQ;
@@ -167,17 +167,17 @@ class DigitalKind : public SubdeviceKind
         }
         if (needed < 0 || !(described.caps & needed))
             return KA_SIM_INVALID_CONFIG;
-        const std::uint32_t mask = channelMask(channel, armed.widthBits, described.channels);
+        const std::uint32_t mask = ChannelMask(channel, armed.widthBits, described.channels);
         if (!mask)
             return KA_SIM_INVALID_CHANNEL;
         armed.lines =
-            (sub.boards.lines(sub.device, sub.subdevice) & mask) >> (channel * armed.widthBits);
+            (sub.boards.Lines(sub.device, sub.subdevice) & mask) >> (channel * armed.widthBits);
         return 0;
     }
 
-    bool watchesLines() const override { return true; }
+    bool WatchesLines() const override { return true; }
 
-    void linesChanged(SubdeviceContext &sub) const override
+    void LinesChanged(SubdeviceContext &sub) const override
     {
         for (std::size_t c = 0; c < sub.state.irqs.size(); ++c) {
             IrqState &irq = sub.state.irqs[c];
@@ -185,10 +185,10 @@ class DigitalKind : public SubdeviceKind
                 continue;
             const int shift = static_cast<int>(c) * irq.widthBits;
             const std::uint32_t now =
-                (sub.boards.lines(sub.device, sub.subdevice) >> shift) & lowBits(irq.widthBits);
+                (sub.boards.Lines(sub.device, sub.subdevice) >> shift) & LowBits(irq.widthBits);
             const std::uint32_t before = irq.lines;
             irq.lines = now;
-            if (fires(irq, before, now)) {
+            if (Fires(irq, before, now)) {
                 ++irq.fired;
                 irq.lastValue = static_cast<int>(now);
             }
@@ -202,10 +202,10 @@ class DigitalKind : public SubdeviceKind
 
 } // namespace
 
-const SubdeviceKind &digitalKind(int type)
+const SubdeviceKind &DigitalKind(int type)
 {
-    static const DigitalKind inputOutput(true, true), input(true, false), output(false, true);
-    return type == KA_TYPE_DI ? input : type == KA_TYPE_DO ? output : inputOutput;
+    static const DigitalPort kInputOutput(true, true), kInput(true, false), kOutput(false, true);
+    return type == KA_TYPE_DI ? kInput : type == KA_TYPE_DO ? kOutput : kInputOutput;
 }
 
 } // namespace sim

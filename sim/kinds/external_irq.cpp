@@ -10,24 +10,24 @@ namespace sim
 namespace
 {
 
-class ExternalIrqKind : public SubdeviceKind
+class ExternalInterrupt : public SubdeviceKind
 {
   public:
-    void reset(const Subdevice &described, SubdeviceState &state) const override
+    void Reset(const Subdevice &described, SubdeviceState &state) const override
     {
         state.irqs.resize(described.channels);
     }
 
-    int armIrq(SubdeviceContext &sub, int, const IrqRequest &request, IrqState &) const override
+    int ArmIrq(SubdeviceContext &sub, int, const IrqRequest &request, IrqState &) const override
     {
-        const int needed = edgeCapability(request.edge, KA_CAPS_EXT_IRQ_EDGE_RISING,
+        const int needed = EdgeCapability(request.edge, KA_CAPS_EXT_IRQ_EDGE_RISING,
                                           KA_CAPS_EXT_IRQ_EDGE_FALLING, KA_CAPS_EXT_IRQ_EDGE_ANY);
         if (needed < 0 || !(sub.described.caps & needed))
             return KA_SIM_INVALID_CONFIG;
         return request.flags == KA_IO_IRQ_START_NO_FLAGS ? 0 : KA_SIM_INVALID_FLAGS;
     }
 
-    Clock::time_point updateIrq(const SubdeviceContext &sub, IrqState &irq,
+    Clock::time_point UpdateIrq(const SubdeviceContext &sub, IrqState &irq,
                                 Clock::time_point now) const override
     {
         const double rate = sub.described.irqRateHz;
@@ -49,10 +49,10 @@ class ExternalIrqKind : public SubdeviceKind
 
 } // namespace
 
-const SubdeviceKind &externalIrqKind()
+const SubdeviceKind &ExternalIrqKind()
 {
-    static const ExternalIrqKind kind;
-    return kind;
+    static const ExternalInterrupt kKind;
+    return kKind;
 }
 
 } // namespace sim

@@ -8,40 +8,40 @@ namespace
 {
 
 // A type the simulation does not model: it answers, and does nothing.
-class UnsupportedKind : public SubdeviceKind
+class Unsupported : public SubdeviceKind
 {
   public:
-    void reset(const Subdevice &, SubdeviceState &) const override {}
+    void Reset(const Subdevice &, SubdeviceState &) const override {}
 };
 
 } // namespace
 
-int SubdeviceKind::configure(SubdeviceContext &sub, const SingleConfig &config) const
+int SubdeviceKind::Configure(SubdeviceContext &sub, const SingleConfig &config) const
 {
-    if (int code = checkChannelAndFlags(sub, config))
+    if (int code = CheckChannelAndFlags(sub, config))
         return code;
     return KA_SIM_NOT_SUPPORTED;
 }
 
-int SubdeviceKind::transfer(SubdeviceContext &, kaSingleRecord &, Clock::time_point) const
+int SubdeviceKind::Transfer(SubdeviceContext &, kaSingleRecord &, Clock::time_point) const
 {
     return KA_SIM_NOT_SUPPORTED;
 }
 
-int SubdeviceKind::armIrq(SubdeviceContext &, int, const IrqRequest &, IrqState &) const
+int SubdeviceKind::ArmIrq(SubdeviceContext &, int, const IrqRequest &, IrqState &) const
 {
     return KA_SIM_NOT_SUPPORTED;
 }
 
-Clock::time_point SubdeviceKind::updateIrq(const SubdeviceContext &, IrqState &,
+Clock::time_point SubdeviceKind::UpdateIrq(const SubdeviceContext &, IrqState &,
                                            Clock::time_point) const
 {
     return Clock::time_point::max();
 }
 
-void SubdeviceKind::linesChanged(SubdeviceContext &) const {}
+void SubdeviceKind::LinesChanged(SubdeviceContext &) const {}
 
-int SubdeviceKind::checkChannelAndFlags(const SubdeviceContext &sub, const SingleConfig &config)
+int SubdeviceKind::CheckChannelAndFlags(const SubdeviceContext &sub, const SingleConfig &config)
 {
     if (config.channel < 0 || config.channel >= sub.described.channels)
         return KA_SIM_INVALID_CHANNEL;
@@ -49,28 +49,28 @@ int SubdeviceKind::checkChannelAndFlags(const SubdeviceContext &sub, const Singl
 }
 
 // Adding a kind: its unit in this folder, and its types here.
-const SubdeviceKind &subdeviceKind(int type)
+const SubdeviceKind &KindOf(int type)
 {
-    static const UnsupportedKind unsupported;
+    static const Unsupported kUnsupported;
     switch (type) {
     case KA_TYPE_AI:
-        return analogInputKind();
+        return AnalogInputKind();
     case KA_TYPE_AO:
-        return analogOutputKind();
+        return AnalogOutputKind();
     case KA_TYPE_DIO:
     case KA_TYPE_DI:
     case KA_TYPE_DO:
-        return digitalKind(type);
+        return DigitalKind(type);
     case KA_TYPE_CTR:
-        return counterKind();
+        return CounterKind();
     case KA_TYPE_EXT_IRQ:
-        return externalIrqKind();
+        return ExternalIrqKind();
     default:
-        return unsupported;
+        return kUnsupported;
     }
 }
 
-int edgeCapability(int edge, int rising, int falling, int any)
+int EdgeCapability(int edge, int rising, int falling, int any)
 {
     switch (edge) {
     case KA_IRQ_EDGE_RISING:
