@@ -19,6 +19,18 @@ const OperationControl &Observed(const char *operation)
     return c ? *c : kNothingSeen;
 }
 
+// Changes the control record of an operation under the library lock.
+template <class Change> int ChangeControl(const char *operation, Change change)
+{
+    if (!operation)
+        return KA_SIM_INVALID_POINTER;
+    Library &lib = Library::Instance();
+    OperationControl &c = lib.Control(operation);
+    std::lock_guard<std::mutex> lock(lib.mutex_);
+    change(c);
+    return 0;
+}
+
 } // namespace
 
 extern "C" {
@@ -88,41 +100,29 @@ KA_API const char *kaSimResultName(int code)
 
 KA_API int kaSimFail(const char *operation, int code, int times)
 try {
-    if (!operation)
-        return KA_SIM_INVALID_POINTER;
-    Library &lib = Library::Instance();
-    OperationControl &c = lib.Control(operation);
-    std::lock_guard<std::mutex> lock(lib.mutex_);
-    c.failCode = code;
-    c.failTimes = times;
-    return 0;
+    return ChangeControl(operation, [&](OperationControl &c) {
+        c.failCode = code;
+        c.failTimes = times;
+    });
 } catch (...) {
     return sim::ExceptionCode();
 }
 
 KA_API int kaSimOverride(const char *operation, int slot, double value)
 try {
-    if (!operation)
-        return KA_SIM_INVALID_POINTER;
-    Library &lib = Library::Instance();
-    OperationControl &c = lib.Control(operation);
-    std::lock_guard<std::mutex> lock(lib.mutex_);
-    c.overrides[slot] = value;
-    return 0;
+    return ChangeControl(operation, [&](OperationControl &c) { c.overrides[slot] = value; });
 } catch (...) {
     return sim::ExceptionCode();
 }
 
 KA_API int kaSimOverrideText(const char *operation, const char *text)
 try {
-    if (!operation || !text)
+    if (!text)
         return KA_SIM_INVALID_POINTER;
-    Library &lib = Library::Instance();
-    OperationControl &c = lib.Control(operation);
-    std::lock_guard<std::mutex> lock(lib.mutex_);
-    c.overrideText = true;
-    c.text = text;
-    return 0;
+    return ChangeControl(operation, [&](OperationControl &c) {
+        c.overrideText = true;
+        c.text = text;
+    });
 } catch (...) {
     return sim::ExceptionCode();
 }
