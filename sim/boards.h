@@ -71,7 +71,7 @@ struct SubdeviceState {
     int pwmLeader = -1; // the first counter of the pulse output this one serves
 };
 
-// The operations but transfer take a device and subdevice the system has;
+// Every operation but Transfer takes a device and subdevice the system has;
 // the callers check them first (Library::RequireSubdevice).
 class Boards
 {
