@@ -106,97 +106,93 @@ typedef struct kaStreamStopRecord {
 } kaStreamStopRecord;
 
 /* Open, locks, reset, error texts */
-KA_API int kaOpen(int iFlags);
-KA_API int kaClose(int iFlags);
-KA_API int kaLockDriver(int iLock, int iFlags);
-KA_API int kaLockDevice(int iDevice, int iLock, int iFlags);
-KA_API int kaLockSubdevice(int iDevice, int iSubdevice, int iLock, int iFlags);
-KA_API int kaIOResetDevice(int iDevice, int iFlags);
-KA_API int kaIOResetSubdevice(int iDevice, int iSubdevice, int iFlags);
-KA_API int kaErrorGetMessage(int iErrorCode, char *pcErrorMsg, int iCount);
+KA_API int kaOpen(int flags);
+KA_API int kaClose(int flags);
+KA_API int kaLockDriver(int lock, int flags);
+KA_API int kaLockDevice(int device, int lock, int flags);
+KA_API int kaLockSubdevice(int device, int subdevice, int lock, int flags);
+KA_API int kaIOResetDevice(int device, int flags);
+KA_API int kaIOResetSubdevice(int device, int subdevice, int flags);
+KA_API int kaErrorGetMessage(int errorCode, char *errorMsg, int count);
 
 /* Interrupts */
-KA_API int kaIOIrqStart(int iDevice, int iSubdevice, int iChannel, int iIrqSource, int iIrqEdge,
-                        int iIrqArg, int iFlags);
-KA_API int kaIOIrqStop(int iDevice, int iSubdevice, int iChannel, int iFlags);
-KA_API int kaIOIrqWait(int iDevice, int iSubdevice, int iChannel, int *piIrqCount, int *piValue,
-                       int iTimeOut, int iFlags);
+KA_API int kaIOIrqStart(int device, int subdevice, int channel, int irqSource, int irqEdge,
+                        int irqArg, int flags);
+KA_API int kaIOIrqStop(int device, int subdevice, int channel, int flags);
+KA_API int kaIOIrqWait(int device, int subdevice, int channel, int *irqCount, int *value,
+                       int timeOut, int flags);
 
 /* Single values */
-KA_API int kaIOSingleConfig(int iDevice, int iSubdevice, int iChannel, int iSingleConfig, int iRef,
-                            int iTrigChan, int iTrigType, int iTrigEdge, int iFlags);
-KA_API int kaIOSingle(kaSingleRecord *pSingleList, int iCount, int iFlags);
+KA_API int kaIOSingleConfig(int device, int subdevice, int channel, int singleConfig, int ref,
+                            int trigChan, int trigType, int trigEdge, int flags);
+KA_API int kaIOSingle(kaSingleRecord *singleList, int count, int flags);
 
 /* Streaming */
-KA_API int kaIOStreamConfig(int iDevice, int iSubdevice, kaStreamConfigRecord *pConfigList,
-                            int iCount, kaStreamTriggerRecord *pTrigger, int iFifoIrqThreshold,
-                            int iFlags);
-KA_API int kaIOStreamStart(kaStreamStartRecord *pStartList, int iCount, int iFlags);
-KA_API int kaIOStreamStop(kaStreamStopRecord *pStopList, int iCount, int iFlags);
-KA_API int kaIOStreamRead(int iDevice, int iSubdevice, int iReadMode, int *piValues, int *piCount,
-                          int iFlags);
-KA_API int kaIOStreamWrite(int iDevice, int iSubdevice, int iWriteMode, int *piValues, int *piCount,
-                           int iFlags);
-KA_API int kaIOStreamStatus(int iDevice, int iSubdevice, int iWait, int *piStatus, int *piCount,
-                            int iFlags);
-KA_API int kaIOStreamFrequencyToTicks(int iDevice, int iSubdevice, int iTimer, double *pdFrequency,
-                                      int *piTicksLow, int *piTicksHigh, int iFlags);
-KA_API int kaIOStreamTimeToTicks(int iDevice, int iSubdevice, int iTimer, double *pdTime,
-                                 int *piTicksLow, int *piTicksHigh, int iFlags);
+KA_API int kaIOStreamConfig(int device, int subdevice, kaStreamConfigRecord *configList, int count,
+                            kaStreamTriggerRecord *trigger, int fifoIrqThreshold, int flags);
+KA_API int kaIOStreamStart(kaStreamStartRecord *startList, int count, int flags);
+KA_API int kaIOStreamStop(kaStreamStopRecord *stopList, int count, int flags);
+KA_API int kaIOStreamRead(int device, int subdevice, int readMode, int *values, int *count,
+                          int flags);
+KA_API int kaIOStreamWrite(int device, int subdevice, int writeMode, int *values, int *count,
+                           int flags);
+KA_API int kaIOStreamStatus(int device, int subdevice, int wait, int *status, int *count,
+                            int flags);
+KA_API int kaIOStreamFrequencyToTicks(int device, int subdevice, int timer, double *frequency,
+                                      int *ticksLow, int *ticksHigh, int flags);
+KA_API int kaIOStreamTimeToTicks(int device, int subdevice, int timer, double *time, int *ticksLow,
+                                 int *ticksHigh, int flags);
 
 /* Queries */
-KA_API int kaQueryVersionLibrary(int *piVersion);
-KA_API int kaQueryVersionMainDriver(int *piVersion);
-KA_API int kaQueryVersionDeviceDriver(int iDevice, int *piVersion);
-KA_API int kaQueryNumberDevices(int *piNumber);
-KA_API int kaQueryNumberSubdevices(int iDevice, int *piNumber);
-KA_API int kaQueryNumberChannels(int iDevice, int iSubdevice, int *piNumber);
-KA_API int kaQueryNumberRanges(int iDevice, int iSubdevice, int iUnit, int *piNumber);
-KA_API int kaQueryRangeByMinMax(int iDevice, int iSubdevice, int iUnit, double *pdMin,
-                                double *pdMax, int *piMaxData, int *piRange);
-KA_API int kaQueryRangeInfo(int iDevice, int iSubdevice, int iRange, int *piUnit, double *pdMin,
-                            double *pdMax, int *piMaxData);
-KA_API int kaQuerySubdeviceByType(int iDevice, int iStartSubdevice, int iType, int iSubtype,
-                                  int *piSubdevice);
-KA_API int kaQuerySubdeviceType(int iDevice, int iSubdevice, int *piType, int *piSubtype);
-KA_API int kaQuerySubdeviceCaps(int iDevice, int iSubdevice, int *piCaps);
-KA_API int kaQuerySubdeviceCapsArgs(int iDevice, int iSubdevice, int iCap, int *piArgs, int iCount);
-KA_API int kaQueryNameDevice(int iDevice, char *pcName, int iCount);
-KA_API int kaQueryNameDeviceDriver(int iDevice, char *pcName, int iCount);
-KA_API int kaQueryDescriptionDevice(int iDevice, char *pcDescription, int iCount);
-KA_API int kaQueryInfoDevice(int iDevice, int *piVendorId, int *piDeviceId, int *piSerialNo,
-                             int *piBusType, int *piBusNo, int *piDevNo, int *piFuncNo,
-                             int *piPlugged);
+KA_API int kaQueryVersionLibrary(int *version);
+KA_API int kaQueryVersionMainDriver(int *version);
+KA_API int kaQueryVersionDeviceDriver(int device, int *version);
+KA_API int kaQueryNumberDevices(int *number);
+KA_API int kaQueryNumberSubdevices(int device, int *number);
+KA_API int kaQueryNumberChannels(int device, int subdevice, int *number);
+KA_API int kaQueryNumberRanges(int device, int subdevice, int unit, int *number);
+KA_API int kaQueryRangeByMinMax(int device, int subdevice, int unit, double *min, double *max,
+                                int *maxData, int *range);
+KA_API int kaQueryRangeInfo(int device, int subdevice, int range, int *unit, double *min,
+                            double *max, int *maxData);
+KA_API int kaQuerySubdeviceByType(int device, int startSubdevice, int type, int subtype,
+                                  int *subdevice);
+KA_API int kaQuerySubdeviceType(int device, int subdevice, int *type, int *subtype);
+KA_API int kaQuerySubdeviceCaps(int device, int subdevice, int *caps);
+KA_API int kaQuerySubdeviceCapsArgs(int device, int subdevice, int cap, int *args, int count);
+KA_API int kaQueryNameDevice(int device, char *name, int count);
+KA_API int kaQueryNameDeviceDriver(int device, char *name, int count);
+KA_API int kaQueryDescriptionDevice(int device, char *description, int count);
+KA_API int kaQueryInfoDevice(int device, int *vendorId, int *deviceId, int *serialNo, int *busType,
+                             int *busNo, int *devNo, int *funcNo, int *plugged);
 
 /* Remote queries: the host comes first, the rest is the local twin's. */
-KA_API int kaRQueryNumberDevices(const char *pcHost, int *piNumber);
-KA_API int kaRQueryNumberSubdevices(const char *pcHost, int iDevice, int *piNumber);
-KA_API int kaRQueryNumberChannels(const char *pcHost, int iDevice, int iSubdevice, int *piNumber);
-KA_API int kaRQueryNumberRanges(const char *pcHost, int iDevice, int iSubdevice, int iUnit,
-                                int *piNumber);
-KA_API int kaRQueryNameDevice(const char *pcHost, int iDevice, char *pcName, int iCount);
-KA_API int kaRQueryDescriptionDevice(const char *pcHost, int iDevice, char *pcDescription,
-                                     int iCount);
-KA_API int kaRQueryInfoDevice(const char *pcHost, int iDevice, int *piVendorId, int *piDeviceId,
-                              int *piSerialNo, int *piBusType, int *piBusNo, int *piDevNo,
-                              int *piFuncNo, int *piPlugged);
-KA_API int kaRQuerySubdeviceType(const char *pcHost, int iDevice, int iSubdevice, int *piType,
-                                 int *piSubtype);
-KA_API int kaRQueryRangeInfo(const char *pcHost, int iDevice, int iSubdevice, int iRange,
-                             int *piUnit, double *pdMin, double *pdMax, int *piMaxData);
+KA_API int kaRQueryNumberDevices(const char *host, int *number);
+KA_API int kaRQueryNumberSubdevices(const char *host, int device, int *number);
+KA_API int kaRQueryNumberChannels(const char *host, int device, int subdevice, int *number);
+KA_API int kaRQueryNumberRanges(const char *host, int device, int subdevice, int unit, int *number);
+KA_API int kaRQueryNameDevice(const char *host, int device, char *name, int count);
+KA_API int kaRQueryDescriptionDevice(const char *host, int device, char *description, int count);
+KA_API int kaRQueryInfoDevice(const char *host, int device, int *vendorId, int *deviceId,
+                              int *serialNo, int *busType, int *busNo, int *devNo, int *funcNo,
+                              int *plugged);
+KA_API int kaRQuerySubdeviceType(const char *host, int device, int subdevice, int *type,
+                                 int *subtype);
+KA_API int kaRQueryRangeInfo(const char *host, int device, int subdevice, int range, int *unit,
+                             double *min, double *max, int *maxData);
 
 /* Utilities */
-KA_API int kaUtilityExtractValues(int iChannel, int *piAIBuffer, int iAIBufferCount,
-                                  kaStreamConfigRecord *pConfigList, int iConfigListCount,
-                                  int *piChanBuffer, int *piChanBufferCount);
-KA_API int kaUtilityPhysicalToDigital(double dMin, double dMax, int iMaxData, double dPhysical,
-                                      int *piDigital);
-KA_API int kaUtilityDigitalToPhysical(double dMin, double dMax, int iMaxData, int iDigital,
-                                      int iModuleType, double dRefValue, double *pdPhysical);
-KA_API int kaUtilityPWMStart(int iDevice, int iSubdevice1, int iSubdevice2, int iSubdevice3,
-                             int iRef, int iPrescaler, int iDutyCycle, int iFlags);
-KA_API int kaUtilityPWMStop(int iDevice, int iSubdevice1);
-KA_API int kaConfigLoad(const char *pcConfigFile);
+KA_API int kaUtilityExtractValues(int channel, int *aiBuffer, int aiBufferCount,
+                                  kaStreamConfigRecord *configList, int configListCount,
+                                  int *chanBuffer, int *chanBufferCount);
+KA_API int kaUtilityPhysicalToDigital(double min, double max, int maxData, double physical,
+                                      int *digital);
+KA_API int kaUtilityDigitalToPhysical(double min, double max, int maxData, int digital,
+                                      int moduleType, double refValue, double *physical);
+KA_API int kaUtilityPWMStart(int device, int subdevice1, int subdevice2, int subdevice3, int ref,
+                             int prescaler, int dutyCycle, int flags);
+KA_API int kaUtilityPWMStop(int device, int subdevice1);
+KA_API int kaConfigLoad(const char *configFile);
 
 #ifdef __cplusplus
 }

@@ -12,11 +12,23 @@ namespace
 {
 
 // The control record of an operation for reading; none yet means all zero.
-const OperationControl &observed(const char *operation)
+const OperationControl &Observed(const char *operation)
 {
-    static const OperationControl none;
-    const OperationControl *c = operation ? Library::instance().findControl(operation) : nullptr;
-    return c ? *c : none;
+    static const OperationControl kNothingSeen;
+    const OperationControl *c = operation ? Library::Instance().FindControl(operation) : nullptr;
+    return c ? *c : kNothingSeen;
+}
+
+// Changes the control record of an operation under the library lock.
+template <class Change> int ChangeControl(const char *operation, Change change)
+{
+    if (!operation)
+        return KA_SIM_INVALID_POINTER;
+    Library &lib = Library::Instance();
+    OperationControl &c = lib.Control(operation);
+    std::lock_guard<std::mutex> lock(lib.mutex_);
+    change(c);
+    return 0;
 }
 
 } // namespace
@@ -25,47 +37,47 @@ extern "C" {
 
 KA_API void kaSimReset(void)
 try {
-    Library &lib = Library::instance();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    lib.reset();
+    Library &lib = Library::Instance();
+    std::lock_guard<std::mutex> lock(lib.mutex_);
+    lib.Reset();
 } catch (...) {
     // Nothing to report through; the state stays as the failed step left it.
 }
 
-KA_API int kaSimLoadSystem(const char *pcJson)
+KA_API int kaSimLoadSystem(const char *json)
 try {
-    if (!pcJson)
+    if (!json)
         return KA_SIM_INVALID_POINTER;
-    Library &lib = Library::instance();
+    Library &lib = Library::Instance();
     try {
-        sim::System system = sim::parseSystem(pcJson); // read before the lock is taken
-        std::lock_guard<std::mutex> lock(lib.mutex);
-        lib.useSystem(std::move(system));
+        sim::System system = sim::ParseSystem(json); // read before the lock is taken
+        std::lock_guard<std::mutex> lock(lib.mutex_);
+        lib.UseSystem(std::move(system));
         return 0;
     } catch (const sim::SystemError &e) {
-        std::lock_guard<std::mutex> lock(lib.mutex);
-        return lib.refuseSystem(e.what());
+        std::lock_guard<std::mutex> lock(lib.mutex_);
+        return lib.RefuseSystem(e.what());
     }
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API void kaSimFastStreams(int iFast)
+KA_API void kaSimFastStreams(int fast)
 try {
-    Library &lib = Library::instance();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    lib.fastStreams = iFast != 0;
+    Library &lib = Library::Instance();
+    std::lock_guard<std::mutex> lock(lib.mutex_);
+    lib.fastStreams_ = fast != 0;
 } catch (...) {
     // Nothing to report through; the state stays as the failed step left it.
 }
 
-KA_API int kaSimResultCode(const char *pcName)
+KA_API int kaSimResultCode(const char *name)
 try {
-    if (!pcName)
+    if (!name)
         return -1;
-#define KA_SIM_RESULT(name, code, text)                                                            \
-    if (std::strcmp(pcName, #name) == 0)                                                           \
-        return code;
+#define KA_SIM_RESULT(id, value, text)                                                             \
+    if (std::strcmp(name, #id) == 0)                                                               \
+        return value;
 #include "result_codes.def"
 #undef KA_SIM_RESULT
     return -1;
@@ -73,9 +85,9 @@ try {
     return -1; // as for an unknown name
 }
 
-KA_API const char *kaSimResultName(int iCode)
+KA_API const char *kaSimResultName(int code)
 {
-    switch (iCode) {
+    switch (code) {
 #define KA_SIM_RESULT(name, code, text)                                                            \
     case code:                                                                                     \
         return #name;
@@ -86,124 +98,112 @@ KA_API const char *kaSimResultName(int iCode)
     }
 }
 
-KA_API int kaSimFail(const char *pcOperation, int iCode, int iTimes)
+KA_API int kaSimFail(const char *operation, int code, int times)
 try {
-    if (!pcOperation)
-        return KA_SIM_INVALID_POINTER;
-    Library &lib = Library::instance();
-    OperationControl &c = lib.control(pcOperation);
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    c.failCode = iCode;
-    c.failTimes = iTimes;
-    return 0;
+    return ChangeControl(operation, [&](OperationControl &c) {
+        c.failCode = code;
+        c.failTimes = times;
+    });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaSimOverride(const char *pcOperation, int iSlot, double dValue)
+KA_API int kaSimOverride(const char *operation, int slot, double value)
 try {
-    if (!pcOperation)
-        return KA_SIM_INVALID_POINTER;
-    Library &lib = Library::instance();
-    OperationControl &c = lib.control(pcOperation);
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    c.overrides[iSlot] = dValue;
-    return 0;
+    return ChangeControl(operation, [&](OperationControl &c) { c.overrides[slot] = value; });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaSimOverrideText(const char *pcOperation, const char *pcText)
+KA_API int kaSimOverrideText(const char *operation, const char *text)
 try {
-    if (!pcOperation || !pcText)
+    if (!text)
         return KA_SIM_INVALID_POINTER;
-    Library &lib = Library::instance();
-    OperationControl &c = lib.control(pcOperation);
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    c.overrideText = true;
-    c.text = pcText;
-    return 0;
+    return ChangeControl(operation, [&](OperationControl &c) {
+        c.overrideText = true;
+        c.text = text;
+    });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaSimCallCount(const char *pcOperation)
+KA_API int kaSimCallCount(const char *operation)
 try {
-    std::lock_guard<std::mutex> lock(Library::instance().mutex);
-    return observed(pcOperation).calls;
+    std::lock_guard<std::mutex> lock(Library::Instance().mutex_);
+    return Observed(operation).calls;
 } catch (...) {
     return -1; // no count to give
 }
 
-KA_API int kaSimCapturedArgs(const char *pcOperation, double *pdArgs, int iCapacity)
+KA_API int kaSimCapturedArgs(const char *operation, double *args, int capacity)
 try {
-    std::lock_guard<std::mutex> lock(Library::instance().mutex);
-    const std::vector<double> &args = observed(pcOperation).args;
-    if (pdArgs && iCapacity > 0)
-        std::copy_n(args.begin(), std::min<std::size_t>(args.size(), iCapacity), pdArgs);
-    return static_cast<int>(args.size());
+    std::lock_guard<std::mutex> lock(Library::Instance().mutex_);
+    const std::vector<double> &captured = Observed(operation).args;
+    if (args && capacity > 0)
+        std::copy_n(captured.begin(), std::min<std::size_t>(captured.size(), capacity), args);
+    return static_cast<int>(captured.size());
 } catch (...) {
     return -1; // no count to give
 }
 
-KA_API int kaSimCapturedText(const char *pcOperation, char *pcText, int iCapacity)
+KA_API int kaSimCapturedText(const char *operation, char *text, int capacity)
 try {
-    std::lock_guard<std::mutex> lock(Library::instance().mutex);
-    const std::string &text = observed(pcOperation).capturedText;
-    sim::writeText(pcText, iCapacity, text);
-    return static_cast<int>(text.size());
+    std::lock_guard<std::mutex> lock(Library::Instance().mutex_);
+    const std::string &captured = Observed(operation).capturedText;
+    sim::WriteText(text, capacity, captured);
+    return static_cast<int>(captured.size());
 } catch (...) {
     return -1; // no count to give
 }
 
-KA_API int kaSimCapturedBytes(const char *pcOperation, int iIndex, void *pBytes, int iCapacity)
+KA_API int kaSimCapturedBytes(const char *operation, int index, void *bytes, int capacity)
 try {
-    std::lock_guard<std::mutex> lock(Library::instance().mutex);
-    const OperationControl &c = observed(pcOperation);
-    if (iIndex < 0 || iIndex >= static_cast<int>(c.arrayCount))
+    std::lock_guard<std::mutex> lock(Library::Instance().mutex_);
+    const OperationControl &c = Observed(operation);
+    if (index < 0 || index >= static_cast<int>(c.arrayCount))
         return -1;
-    const auto &bytes = c.arrays[iIndex];
-    if (pBytes && iCapacity > 0)
-        std::memcpy(pBytes, bytes.data(), std::min<std::size_t>(bytes.size(), iCapacity));
-    return static_cast<int>(bytes.size());
+    const auto &captured = c.arrays[index];
+    if (bytes && capacity > 0)
+        std::memcpy(bytes, captured.data(), std::min<std::size_t>(captured.size(), capacity));
+    return static_cast<int>(captured.size());
 } catch (...) {
     return -1; // no count to give
 }
 
-KA_API unsigned long long kaSimCapturedAddress(const char *pcOperation, int iIndex)
+KA_API unsigned long long kaSimCapturedAddress(const char *operation, int index)
 try {
-    std::lock_guard<std::mutex> lock(Library::instance().mutex);
-    const OperationControl &c = observed(pcOperation);
-    if (iIndex < 0 || iIndex >= static_cast<int>(c.arrayCount))
+    std::lock_guard<std::mutex> lock(Library::Instance().mutex_);
+    const OperationControl &c = Observed(operation);
+    if (index < 0 || index >= static_cast<int>(c.arrayCount))
         return 0;
-    return c.addresses[iIndex];
+    return c.addresses[index];
 } catch (...) {
     return 0;
 }
 
-KA_API int kaSimForeignLock(int iDevice, int iSubdevice, int iLocked)
+KA_API int kaSimForeignLock(int device, int subdevice, int locked)
 try {
-    Library &lib = Library::instance();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    const Owner owner = iLocked ? Owner::Foreign : Owner::None;
-    if (iDevice < 0)
-        lib.locks.setDriver(owner);
-    else if (iSubdevice < 0)
-        lib.locks.setDevice(iDevice, owner);
+    Library &lib = Library::Instance();
+    std::lock_guard<std::mutex> lock(lib.mutex_);
+    const Owner owner = locked ? Owner::Foreign : Owner::None;
+    if (device < 0)
+        lib.locks_.SetDriver(owner);
+    else if (subdevice < 0)
+        lib.locks_.SetDevice(device, owner);
     else
-        lib.locks.setSubdevice(iDevice, iSubdevice, owner);
+        lib.locks_.SetSubdevice(device, subdevice, owner);
     return 0;
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaSimLockState(int iDevice, int iSubdevice)
+KA_API int kaSimLockState(int device, int subdevice)
 try {
-    Library &lib = Library::instance();
-    std::lock_guard<std::mutex> lock(lib.mutex);
-    Owner owner = iDevice < 0      ? lib.locks.driver()
-                  : iSubdevice < 0 ? lib.locks.device(iDevice)
-                                   : lib.locks.subdevice(iDevice, iSubdevice);
+    Library &lib = Library::Instance();
+    std::lock_guard<std::mutex> lock(lib.mutex_);
+    Owner owner = device < 0      ? lib.locks_.DriverOwner()
+                  : subdevice < 0 ? lib.locks_.DeviceOwner(device)
+                                  : lib.locks_.SubdeviceOwner(device, subdevice);
     return static_cast<int>(owner);
 } catch (...) {
     return -1; // no count to give

@@ -12,25 +12,25 @@ namespace
 
 constexpr std::size_t kChunkBytes = 1 << 16;
 
-bool isSpace(int c)
+bool IsSpace(int c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-bool isDigit(int c)
+bool IsDigit(int c)
 {
     return c >= '0' && c <= '9';
 }
 
 // A byte that stands for itself inside a JSON text.
-bool isPlain(unsigned char c)
+bool IsPlain(unsigned char c)
 {
     return c >= 0x20 && c < 0x80 && c != '"' && c != '\\';
 }
 
-int hexValue(int c)
+int HexValue(int c)
 {
-    if (isDigit(c))
+    if (IsDigit(c))
         return c - '0';
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
@@ -39,7 +39,7 @@ int hexValue(int c)
     return -1;
 }
 
-void appendUtf8(std::string &out, unsigned code)
+void AppendUtf8(std::string &out, unsigned code)
 {
     if (code < 0x80) {
         out += static_cast<char>(code);
@@ -68,11 +68,11 @@ JsonReader::JsonReader(std::string_view text) : at_(text.data()), end_(text.data
 
 JsonReader::JsonReader(std::FILE *file) : file_(file)
 {
-    if (peekByte() == 0xEF && end_ - at_ >= 3 && std::memcmp(at_, "\xEF\xBB\xBF", 3) == 0)
+    if (PeekByte() == 0xEF && end_ - at_ >= 3 && std::memcmp(at_, "\xEF\xBB\xBF", 3) == 0)
         at_ += 3;
 }
 
-bool JsonReader::refill()
+bool JsonReader::Refill()
 {
     if (!file_)
         return false;
@@ -88,16 +88,16 @@ bool JsonReader::refill()
     return true;
 }
 
-int JsonReader::peekByte()
+int JsonReader::PeekByte()
 {
-    if (at_ == end_ && !refill())
+    if (at_ == end_ && !Refill())
         return -1;
     return static_cast<unsigned char>(*at_);
 }
 
-int JsonReader::takeByte()
+int JsonReader::TakeByte()
 {
-    const int c = peekByte();
+    const int c = PeekByte();
     if (c < 0)
         return c;
     ++at_;
@@ -110,49 +110,49 @@ int JsonReader::takeByte()
     return c;
 }
 
-void JsonReader::fail(const std::string &what) const
+void JsonReader::Fail(const std::string &what) const
 {
-    failAt({line_, column_}, what);
+    FailAt({line_, column_}, what);
 }
 
-void JsonReader::failAt(Position at, const std::string &what) const
+void JsonReader::FailAt(Position at, const std::string &what) const
 {
     throw SystemError("line " + std::to_string(at.line) + ", column " + std::to_string(at.column) +
                       ": " + what);
 }
 
-void JsonReader::failHere(const char *what)
+void JsonReader::FailHere(const char *what)
 {
-    fail(peekByte() < 0 ? "unexpected end of file" : what);
+    Fail(PeekByte() < 0 ? "unexpected end of file" : what);
 }
 
-void JsonReader::skipSpace()
+void JsonReader::SkipSpace()
 {
-    while (isSpace(peekByte()))
-        takeByte();
+    while (IsSpace(PeekByte()))
+        TakeByte();
 }
 
-void JsonReader::expect(char c, const char *what)
+void JsonReader::Expect(char c, const char *what)
 {
-    skipSpace();
-    if (peekByte() != static_cast<unsigned char>(c))
-        failHere(what);
-    takeByte();
+    SkipSpace();
+    if (PeekByte() != static_cast<unsigned char>(c))
+        FailHere(what);
+    TakeByte();
 }
 
-void JsonReader::expectWord(const char *word)
+void JsonReader::ExpectWord(const char *word)
 {
     for (const char *c = word; *c; ++c) {
-        if (peekByte() != *c)
-            failHere("invalid literal");
-        takeByte();
+        if (PeekByte() != *c)
+            FailHere("invalid literal");
+        TakeByte();
     }
 }
 
-JsonReader::Kind JsonReader::peek()
+JsonReader::Kind JsonReader::Peek()
 {
-    skipSpace();
-    const int c = peekByte();
+    SkipSpace();
+    const int c = PeekByte();
     switch (c) {
     case '{':
         return Kind::Object;
@@ -166,45 +166,45 @@ JsonReader::Kind JsonReader::peek()
     case 'n':
         return Kind::Null;
     default:
-        if (c == '-' || isDigit(c))
+        if (c == '-' || IsDigit(c))
             return Kind::Number;
-        failHere("value expected");
+        FailHere("value expected");
     }
 }
 
-std::string JsonReader::readText()
+std::string JsonReader::ReadText()
 {
-    expect('"', "text in double quotes expected");
+    Expect('"', "text in double quotes expected");
     std::string out;
     for (;;) {
         // Runs of plain characters are copied in one step.
         const char *run = at_;
-        while (at_ != end_ && isPlain(static_cast<unsigned char>(*at_)))
+        while (at_ != end_ && IsPlain(static_cast<unsigned char>(*at_)))
             ++at_;
         out.append(run, at_);
         column_ += at_ - run;
-        const int c = peekByte();
+        const int c = PeekByte();
         if (c < 0)
-            fail("unexpected end of file");
+            Fail("unexpected end of file");
         if (c == '"') {
-            takeByte();
+            TakeByte();
             return out;
         }
         if (c < 0x20)
-            failHere("control character in text (write it as an escape such as \\n)");
-        if (isPlain(static_cast<unsigned char>(c)))
+            FailHere("control character in text (write it as an escape such as \\n)");
+        if (IsPlain(static_cast<unsigned char>(c)))
             continue; // a new chunk begins with plain characters
         if (c == '\\')
-            readEscape(out, {line_, column_});
+            ReadEscape(out, {line_, column_});
         else
-            readMultiByte(out, {line_, column_});
+            ReadMultiByte(out, {line_, column_});
     }
 }
 
-void JsonReader::readEscape(std::string &out, Position start)
+void JsonReader::ReadEscape(std::string &out, Position start)
 {
-    takeByte(); // the backslash
-    const int c = peekByte();
+    TakeByte(); // the backslash
+    const int c = PeekByte();
     switch (c) {
     case '"':
     case '\\':
@@ -229,49 +229,49 @@ void JsonReader::readEscape(std::string &out, Position start)
     case 'u':
         break;
     default:
-        failAt(start, "invalid escape in text");
+        FailAt(start, "invalid escape in text");
     }
-    takeByte();
+    TakeByte();
     if (c != 'u')
         return;
     auto hex4 = [this, start]() {
         unsigned code = 0;
         for (int i = 0; i < 4; ++i) {
-            const int digit = hexValue(peekByte());
+            const int digit = HexValue(PeekByte());
             if (digit < 0)
-                failAt(start, "four hexadecimal digits expected after \\u");
-            takeByte();
+                FailAt(start, "four hexadecimal digits expected after \\u");
+            TakeByte();
             code = code << 4 | static_cast<unsigned>(digit);
         }
         return code;
     };
     unsigned code = hex4();
     if (code >= 0xDC00 && code <= 0xDFFF)
-        failAt(start, "\\u escape of a low surrogate without its high half");
+        FailAt(start, "\\u escape of a low surrogate without its high half");
     if (code >= 0xD800 && code <= 0xDBFF) { // a high surrogate needs its low half
         const char *needed = "\\u escape of a high surrogate without its low half";
-        if (peekByte() != '\\')
-            failAt(start, needed);
-        takeByte();
-        if (peekByte() != 'u')
-            failAt(start, needed);
-        takeByte();
+        if (PeekByte() != '\\')
+            FailAt(start, needed);
+        TakeByte();
+        if (PeekByte() != 'u')
+            FailAt(start, needed);
+        TakeByte();
         const unsigned low = hex4();
         if (low < 0xDC00 || low > 0xDFFF)
-            failAt(start, needed);
+            FailAt(start, needed);
         code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
     }
     if (code == 0)
-        failAt(start, "text must not hold a NUL character");
-    appendUtf8(out, code);
+        FailAt(start, "text must not hold a NUL character");
+    AppendUtf8(out, code);
 }
 
 // Checks one multi-byte UTF-8 character against the well-formed sequences
 // of the Unicode standard: no overlong forms, surrogates or values beyond
 // U+10FFFF.
-void JsonReader::readMultiByte(std::string &out, Position start)
+void JsonReader::ReadMultiByte(std::string &out, Position start)
 {
-    const int lead = takeByte();
+    const int lead = TakeByte();
     int more = 0;
     int low = 0x80, high = 0xBF; // bounds of the first continuation byte
     if (lead >= 0xC2 && lead <= 0xDF) {
@@ -285,120 +285,120 @@ void JsonReader::readMultiByte(std::string &out, Position start)
         low = lead == 0xF0 ? 0x90 : 0x80;
         high = lead == 0xF4 ? 0x8F : 0xBF;
     } else {
-        failAt(start, "ill-formed UTF-8 in text");
+        FailAt(start, "ill-formed UTF-8 in text");
     }
     out += static_cast<char>(lead);
     for (int i = 0; i < more; ++i) {
-        const int c = peekByte();
+        const int c = PeekByte();
         if (c < low || c > high)
-            failAt(start, "ill-formed UTF-8 in text");
-        takeByte();
+            FailAt(start, "ill-formed UTF-8 in text");
+        TakeByte();
         out += static_cast<char>(c);
         low = 0x80;
         high = 0xBF;
     }
 }
 
-JsonReader::Number JsonReader::readNumber()
+JsonReader::Number JsonReader::ReadNumber()
 {
-    skipSpace();
+    SkipSpace();
     Number number;
     auto digits = [&]() {
-        if (!isDigit(peekByte()))
-            failHere("digit expected in number");
-        while (isDigit(peekByte()))
-            number.text += static_cast<char>(takeByte());
+        if (!IsDigit(PeekByte()))
+            FailHere("digit expected in number");
+        while (IsDigit(PeekByte()))
+            number.text += static_cast<char>(TakeByte());
     };
-    if (peekByte() == '-')
-        number.text += static_cast<char>(takeByte());
-    if (peekByte() == '0') {
-        number.text += static_cast<char>(takeByte());
-        if (isDigit(peekByte()))
-            failHere("number with a leading zero");
+    if (PeekByte() == '-')
+        number.text += static_cast<char>(TakeByte());
+    if (PeekByte() == '0') {
+        number.text += static_cast<char>(TakeByte());
+        if (IsDigit(PeekByte()))
+            FailHere("number with a leading zero");
     } else {
         digits();
     }
     number.integer = true;
-    if (peekByte() == '.') {
-        number.text += static_cast<char>(takeByte());
+    if (PeekByte() == '.') {
+        number.text += static_cast<char>(TakeByte());
         digits();
         number.integer = false;
     }
-    if (peekByte() == 'e' || peekByte() == 'E') {
-        number.text += static_cast<char>(takeByte());
-        if (peekByte() == '+' || peekByte() == '-')
-            number.text += static_cast<char>(takeByte());
+    if (PeekByte() == 'e' || PeekByte() == 'E') {
+        number.text += static_cast<char>(TakeByte());
+        if (PeekByte() == '+' || PeekByte() == '-')
+            number.text += static_cast<char>(TakeByte());
         digits();
         number.integer = false;
     }
     return number;
 }
 
-bool JsonReader::readBoolean()
+bool JsonReader::ReadBoolean()
 {
-    skipSpace();
-    const bool value = peekByte() == 't';
-    expectWord(value ? "true" : "false");
+    SkipSpace();
+    const bool value = PeekByte() == 't';
+    ExpectWord(value ? "true" : "false");
     return value;
 }
 
-void JsonReader::readNull()
+void JsonReader::ReadNull()
 {
-    skipSpace();
-    expectWord("null");
+    SkipSpace();
+    ExpectWord("null");
 }
 
-void JsonReader::expectEnd()
+void JsonReader::ExpectEnd()
 {
-    skipSpace();
-    if (peekByte() >= 0)
-        fail("end of file expected after the system's closing brace");
+    SkipSpace();
+    if (PeekByte() >= 0)
+        Fail("end of file expected after the system's closing brace");
 }
 
 JsonReader::Members::Members(JsonReader &in) : in_(in)
 {
-    in_.expect('{', "'{' expected");
+    in_.Expect('{', "'{' expected");
 }
 
-bool JsonReader::Members::next(std::string &key)
+bool JsonReader::Members::Next(std::string &key)
 {
-    in_.skipSpace();
-    const int c = in_.peekByte();
+    in_.SkipSpace();
+    const int c = in_.PeekByte();
     if (c == '}') {
-        in_.takeByte();
+        in_.TakeByte();
         return false;
     }
     if (!first_) {
         if (c != ',')
-            in_.failHere("',' or '}' expected");
-        in_.takeByte();
-        in_.skipSpace();
+            in_.FailHere("',' or '}' expected");
+        in_.TakeByte();
+        in_.SkipSpace();
     }
     first_ = false;
-    if (in_.peekByte() != '"')
-        in_.failHere("key in double quotes expected");
-    key = in_.readText();
-    in_.expect(':', "':' expected after the key");
+    if (in_.PeekByte() != '"')
+        in_.FailHere("key in double quotes expected");
+    key = in_.ReadText();
+    in_.Expect(':', "':' expected after the key");
     return true;
 }
 
 JsonReader::Items::Items(JsonReader &in) : in_(in)
 {
-    in_.expect('[', "'[' expected");
+    in_.Expect('[', "'[' expected");
 }
 
-bool JsonReader::Items::next()
+bool JsonReader::Items::Next()
 {
-    in_.skipSpace();
-    const int c = in_.peekByte();
+    in_.SkipSpace();
+    const int c = in_.PeekByte();
     if (c == ']') {
-        in_.takeByte();
+        in_.TakeByte();
         return false;
     }
     if (!first_) {
         if (c != ',')
-            in_.failHere("',' or ']' expected");
-        in_.takeByte();
+            in_.FailHere("',' or ']' expected");
+        in_.TakeByte();
     }
     first_ = false;
     return true;

@@ -1,8 +1,8 @@
 // A pull reader of JSON text. The caller asks for the value it expects next,
 // so a system description is checked while it is read, in one pass, and no
 // document tree is built: memory stays at what the described system needs.
-#ifndef SIM_JSON_READER_H
-#define SIM_JSON_READER_H
+#ifndef TARVEX_SIM_JSON_READER_H
+#define TARVEX_SIM_JSON_READER_H
 
 #include <cstdio>
 #include <string>
@@ -32,34 +32,34 @@ class JsonReader
     explicit JsonReader(std::FILE *file); // read in chunks; the caller closes it
 
     // The kind of the value that starts here (white space skipped).
-    Kind peek();
-    std::string readText();
-    Number readNumber();
-    bool readBoolean();
-    void readNull();
+    Kind Peek();
+    std::string ReadText();
+    Number ReadNumber();
+    bool ReadBoolean();
+    void ReadNull();
     // Nothing but white space is left.
-    void expectEnd();
+    void ExpectEnd();
 
-    // The members of an object: for (JsonReader::Members m(in); m.next(key);).
+    // The members of an object: for (JsonReader::Members m(in); m.Next(key);).
     class Members
     {
       public:
         explicit Members(JsonReader &in);
         // Reads the next key and its colon; false at the closing brace.
-        bool next(std::string &key);
+        bool Next(std::string &key);
 
       private:
         JsonReader &in_;
         bool first_ = true;
     };
 
-    // The items of a list: for (JsonReader::Items i(in); i.next();).
+    // The items of a list: for (JsonReader::Items i(in); i.Next();).
     class Items
     {
       public:
         explicit Items(JsonReader &in);
         // True when another item follows; the caller then reads it.
-        bool next();
+        bool Next();
 
       private:
         JsonReader &in_;
@@ -68,24 +68,24 @@ class JsonReader
 
     // A syntax fault at the current place: throws SystemError with
     // "line L, column C: what".
-    [[noreturn]] void fail(const std::string &what) const;
+    [[noreturn]] void Fail(const std::string &what) const;
 
   private:
-    int peekByte(); // -1 at the end
-    int takeByte();
-    bool refill();
-    void skipSpace();
-    void expect(char c, const char *what);
-    void expectWord(const char *word);
+    int PeekByte(); // -1 at the end
+    int TakeByte();
+    bool Refill();
+    void SkipSpace();
+    void Expect(char c, const char *what);
+    void ExpectWord(const char *word);
     struct Position {
         long long line;
         long long column;
     };
     // Both fail at the start of the escape or character.
-    void readEscape(std::string &out, Position start);
-    void readMultiByte(std::string &out, Position start);
-    [[noreturn]] void failHere(const char *what);
-    [[noreturn]] void failAt(Position at, const std::string &what) const;
+    void ReadEscape(std::string &out, Position start);
+    void ReadMultiByte(std::string &out, Position start);
+    [[noreturn]] void FailHere(const char *what);
+    [[noreturn]] void FailAt(Position at, const std::string &what) const;
 
     std::FILE *file_ = nullptr;
     std::vector<char> chunk_;

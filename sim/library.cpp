@@ -16,29 +16,29 @@ std::mutex controlsMutex; // guards the shape of the control map only
 
 } // namespace
 
-Owner Locks::device(int device) const
+Owner Locks::DeviceOwner(int device) const
 {
     auto it = devices_.find(device);
     return it == devices_.end() ? Owner::None : it->second;
 }
 
-Owner Locks::subdevice(int device, int subdevice) const
+Owner Locks::SubdeviceOwner(int device, int subdevice) const
 {
     auto it = subdevices_.find({device, subdevice});
     return it == subdevices_.end() ? Owner::None : it->second;
 }
 
-void Locks::setDevice(int device, Owner owner)
+void Locks::SetDevice(int device, Owner owner)
 {
     devices_[device] = owner;
 }
 
-void Locks::setSubdevice(int device, int subdevice, Owner owner)
+void Locks::SetSubdevice(int device, int subdevice, Owner owner)
 {
     subdevices_[{device, subdevice}] = owner;
 }
 
-bool Locks::foreignAnywhere(int device, int subdevice) const
+bool Locks::ForeignAnywhere(int device, int subdevice) const
 {
     if (driver_ == Owner::Foreign)
         return true;
@@ -52,7 +52,7 @@ bool Locks::foreignAnywhere(int device, int subdevice) const
     return false;
 }
 
-void Locks::releaseOwn()
+void Locks::ReleaseOwn()
 {
     if (driver_ == Owner::Self)
         driver_ = Owner::None;
@@ -64,7 +64,7 @@ void Locks::releaseOwn()
             s.second = Owner::None;
 }
 
-Library &Library::instance()
+Library &Library::Instance()
 {
     static Library library;
     return library;
@@ -72,118 +72,105 @@ Library &Library::instance()
 
 Library::Library()
 {
-    useStartupSystem();
+    UseStartupSystem();
 }
 
 // A file that cannot be used leaves the built-in system in place and makes
 // kaOpen fail, so nothing runs against a half-read system.
-void Library::useStartupSystem()
+void Library::UseStartupSystem()
 {
     const char *path = std::getenv("TARVEX_SIM_CONFIG");
     if (path && *path) {
         try {
-            useSystem(loadSystemFile(path));
+            UseSystem(LoadSystemFile(path));
             return;
         } catch (const SystemError &e) {
-            useSystem(parseSystem(defaultSystemJson()));
-            refuseSystem(e.what());
-            configuredFileRefused = true;
+            UseSystem(ParseSystem(DefaultSystemJson()));
+            RefuseSystem(e.what());
+            configuredFileRefused_ = true;
             return;
         }
     }
-    useSystem(parseSystem(defaultSystemJson()));
+    UseSystem(ParseSystem(DefaultSystemJson()));
 }
 
-void Library::useSystem(System replacement)
+void Library::UseSystem(System replacement)
 {
     // The boards point into the system they run, so they are made for the
     // system in its final place; the moves cannot fail, and should making
     // the boards fail, the old system goes back under the old boards.
-    std::swap(system, replacement);
+    std::swap(system_, replacement);
     try {
-        boards = Boards(system);
+        boards_ = Boards(system_);
     } catch (...) {
-        std::swap(system, replacement);
+        std::swap(system_, replacement);
         throw;
     }
-    locks.clear();
-    configError.clear();
-    configuredFileRefused = false;
-    changed.notify_all();
+    locks_.Clear();
+    configError_.clear();
+    configuredFileRefused_ = false;
+    changed_.notify_all();
 }
 
-int Library::refuseSystem(const char *reason)
+int Library::RefuseSystem(const char *reason)
 {
-    configError = reason;
+    configError_ = reason;
     return KA_SIM_CONFIG_INVALID;
 }
 
-OperationControl &Library::control(const std::string &operation)
+OperationControl &Library::Control(const std::string &operation)
 {
     std::lock_guard<std::mutex> guard(controlsMutex);
     return controls_[operation];
 }
 
-OperationControl *Library::findControl(const std::string &operation)
+OperationControl *Library::FindControl(const std::string &operation)
 {
     std::lock_guard<std::mutex> guard(controlsMutex);
     auto it = controls_.find(operation);
     return it == controls_.end() ? nullptr : &it->second;
 }
 
-void Library::reset()
+void Library::Reset()
 {
-    open = false;
-    fastStreams = false;
-    useStartupSystem();
+    open_ = false;
+    fastStreams_ = false;
+    UseStartupSystem();
     std::lock_guard<std::mutex> guard(controlsMutex);
     for (auto &c : controls_)
-        c.second.clear();
-    changed.notify_all();
+        c.second.Clear();
+    changed_.notify_all();
 }
 
-int Library::requireOpen() const
+int Library::RequireOpen() const
 {
-    return open ? 0 : KA_SIM_NOT_OPEN;
+    return open_ ? 0 : KA_SIM_NOT_OPEN;
 }
 
-int Library::findDevice(const System &s, int device, const Device *&found) const
+int Library::RequireAccess(int device, int subdevice) const
 {
-    if (device < 0 || device >= static_cast<int>(s.devices.size()))
-        return KA_SIM_INVALID_DEVICE;
-    found = &s.devices[device];
-    return 0;
-}
-
-int Library::findSubdevice(const System &s, int device, int subdevice,
-                           const Subdevice *&found) const
-{
-    const Device *d = nullptr;
-    if (int code = findDevice(s, device, d))
-        return code;
-    if (subdevice < 0 || subdevice >= static_cast<int>(d->subdevices.size()))
-        return KA_SIM_INVALID_SUBDEVICE;
-    found = &d->subdevices[subdevice];
-    return 0;
-}
-
-int Library::requireAccess(int device, int subdevice) const
-{
-    if (int code = requireOpen())
+    if (int code = RequireOpen())
         return code;
     const Device *d = nullptr;
-    if (int code = findDevice(system, device, d))
+    if (int code = FindDevice(system_, device, d))
         return code;
-    if (subdevice >= 0 && subdevice >= static_cast<int>(d->subdevices.size()))
+    if (subdevice >= 0 && !HasSubdevice(*d, subdevice))
         return KA_SIM_INVALID_SUBDEVICE;
     if (!d->plugged)
         return KA_SIM_DEVICE_UNPLUGGED;
-    if (locks.foreignAnywhere(device, subdevice))
+    if (locks_.ForeignAnywhere(device, subdevice))
         return KA_SIM_LOCKED;
     return 0;
 }
 
-void writeText(char *buffer, int capacity, std::string_view text)
+int Library::RequireSubdevice(int device, int subdevice) const
+{
+    if (int code = RequireAccess(device, subdevice))
+        return code;
+    return subdevice < 0 ? KA_SIM_INVALID_SUBDEVICE : 0;
+}
+
+void WriteText(char *buffer, int capacity, std::string_view text)
 {
     if (!buffer || capacity <= 0)
         return;
@@ -206,7 +193,7 @@ void writeText(char *buffer, int capacity, std::string_view text)
     buffer[n] = '\0';
 }
 
-int exceptionCode() noexcept
+int ExceptionCode() noexcept
 {
     try {
         throw;
@@ -219,7 +206,7 @@ int exceptionCode() noexcept
     }
 }
 
-void Call::captureArray(const void *data, std::size_t bytes)
+void Call::CaptureArray(const void *data, std::size_t bytes)
 {
     const auto *p = static_cast<const unsigned char *>(data);
     const std::size_t index = control_.arrayCount;
@@ -232,22 +219,22 @@ void Call::captureArray(const void *data, std::size_t bytes)
     ++control_.arrayCount; // counted once its copy is whole
 }
 
-void Call::overrideRecords(int *words, int count, int recordWords)
+void Call::OverrideRecords(int *words, int count, int recordWords)
 {
     for (const auto &o : control_.overrides) {
         if (o.first < 0 || o.first >= recordWords)
             continue;
         for (int i = 0; i < count; ++i)
-            words[i * recordWords + o.first] = overridden(o.first, 0);
+            words[i * recordWords + o.first] = Overridden(o.first, 0);
     }
 }
 
-void Call::captureAddress(const void *data)
+void Call::CaptureAddress(const void *data)
 {
-    captureArray(data, 0);
+    CaptureArray(data, 0);
 }
 
-int Call::takeInjectedFailure()
+int Call::TakeInjectedFailure()
 {
     if (control_.failTimes == 0)
         return 0;
@@ -256,7 +243,7 @@ int Call::takeInjectedFailure()
     return control_.failCode;
 }
 
-int Call::overridden(int slot, int value) const
+int Call::Overridden(int slot, int value) const
 {
     auto it = control_.overrides.find(slot);
     if (it == control_.overrides.end())
@@ -264,21 +251,21 @@ int Call::overridden(int slot, int value) const
     return static_cast<int>(static_cast<std::uint32_t>(static_cast<long long>(it->second)));
 }
 
-void Call::applyOverrides(std::initializer_list<Out> outs)
+void Call::ApplyOverrides(std::initializer_list<OutArgument> outs)
 {
     int slot = 0;
-    for (const Out &o : outs) {
+    for (const OutArgument &o : outs) {
         switch (o.kind) {
-        case Out::Kind::Int:
-            *static_cast<int *>(o.pointer) = overridden(slot, *static_cast<int *>(o.pointer));
+        case OutArgument::Kind::Int:
+            *static_cast<int *>(o.pointer) = Overridden(slot, *static_cast<int *>(o.pointer));
             break;
-        case Out::Kind::Double:
-            if (hasOverride(slot))
+        case OutArgument::Kind::Double:
+            if (HasOverride(slot))
                 *static_cast<double *>(o.pointer) = control_.overrides.at(slot);
             break;
-        case Out::Kind::Text:
+        case OutArgument::Kind::Text:
             if (control_.overrideText)
-                writeText(static_cast<char *>(o.pointer), o.capacity, control_.text);
+                WriteText(static_cast<char *>(o.pointer), o.capacity, control_.text);
             break;
         }
         ++slot;

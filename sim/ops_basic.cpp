@@ -7,7 +7,7 @@ using sim::Owner;
 namespace
 {
 
-const char *resultText(int code)
+const char *ResultText(int code)
 {
     switch (code) {
 #define KA_SIM_RESULT(name, value, text)                                                           \
@@ -21,7 +21,7 @@ const char *resultText(int code)
 }
 
 // One lock request on a resource whose current owner is `owner`.
-int applyLock(Owner &owner, bool foreignNearby, int lock, int flags)
+int ApplyLock(Owner &owner, bool foreignNearby, int lock, int flags)
 {
     if (flags != KA_LOCK_DRIVER_NO_FLAGS)
         return KA_SIM_INVALID_FLAGS;
@@ -47,157 +47,157 @@ int applyLock(Owner &owner, bool foreignNearby, int lock, int flags)
 
 extern "C" {
 
-KA_API int kaOpen(int iFlags)
+KA_API int kaOpen(int flags)
 try {
-    SIM_OPERATION("kaOpen");
-    Call call(operation_, iFlags);
-    return call.run({}, [&]() -> int {
-        if (iFlags != KA_OPEN_NO_FLAGS)
+    TARVEX_SIM_OPERATION("kaOpen");
+    Call call(operation, flags);
+    return call.Run({}, [&]() -> int {
+        if (flags != KA_OPEN_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        if (call.lib().configuredFileRefused)
+        if (call.Lib().configuredFileRefused_)
             return KA_SIM_CONFIG_INVALID;
-        call.lib().open = true; // opening again keeps the state
+        call.Lib().open_ = true; // opening again keeps the state
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaClose(int iFlags)
+KA_API int kaClose(int flags)
 try {
-    SIM_OPERATION("kaClose");
-    Call call(operation_, iFlags);
-    return call.run({}, [&]() -> int {
-        if (iFlags != KA_CLOSE_NO_FLAGS)
+    TARVEX_SIM_OPERATION("kaClose");
+    Call call(operation, flags);
+    return call.Run({}, [&]() -> int {
+        if (flags != KA_CLOSE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        if (int code = call.lib().requireOpen())
+        if (int code = call.Lib().RequireOpen())
             return code;
-        call.lib().open = false;
-        call.lib().locks.releaseOwn();
-        call.lib().boards.disarmAll();
-        call.lib().boards.stopStreams(sim::Clock::now());
-        call.lib().changed.notify_all();
+        call.Lib().open_ = false;
+        call.Lib().locks_.ReleaseOwn();
+        call.Lib().boards_.DisarmAll();
+        call.Lib().boards_.StopStreams(sim::Clock::now());
+        call.Lib().changed_.notify_all();
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaLockDriver(int iLock, int iFlags)
+KA_API int kaLockDriver(int lock, int flags)
 try {
-    SIM_OPERATION("kaLockDriver");
-    Call call(operation_, iLock, iFlags);
-    return call.run({}, [&]() -> int {
-        sim::Library &lib = call.lib();
-        if (int code = lib.requireOpen())
+    TARVEX_SIM_OPERATION("kaLockDriver");
+    Call call(operation, lock, flags);
+    return call.Run({}, [&]() -> int {
+        sim::Library &lib = call.Lib();
+        if (int code = lib.RequireOpen())
             return code;
-        Owner owner = lib.locks.driver();
-        int code = applyLock(owner, lib.locks.foreignAnywhere(-1, -1), iLock, iFlags);
+        Owner owner = lib.locks_.DriverOwner();
+        int code = ApplyLock(owner, lib.locks_.ForeignAnywhere(-1, -1), lock, flags);
         if (code == 0)
-            lib.locks.setDriver(owner);
+            lib.locks_.SetDriver(owner);
         return code;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaLockDevice(int iDevice, int iLock, int iFlags)
+KA_API int kaLockDevice(int device, int lock, int flags)
 try {
-    SIM_OPERATION("kaLockDevice");
-    Call call(operation_, iDevice, iLock, iFlags);
-    return call.run({}, [&]() -> int {
-        sim::Library &lib = call.lib();
-        const sim::Device *device = nullptr;
-        if (int code = lib.requireOpen())
+    TARVEX_SIM_OPERATION("kaLockDevice");
+    Call call(operation, device, lock, flags);
+    return call.Run({}, [&]() -> int {
+        sim::Library &lib = call.Lib();
+        const sim::Device *found = nullptr;
+        if (int code = lib.RequireOpen())
             return code;
-        if (int code = lib.findDevice(lib.system, iDevice, device))
+        if (int code = sim::FindDevice(lib.system_, device, found))
             return code;
-        Owner owner = lib.locks.device(iDevice);
-        int code = applyLock(owner, lib.locks.foreignAnywhere(iDevice, -1), iLock, iFlags);
+        Owner owner = lib.locks_.DeviceOwner(device);
+        int code = ApplyLock(owner, lib.locks_.ForeignAnywhere(device, -1), lock, flags);
         if (code == 0)
-            lib.locks.setDevice(iDevice, owner);
+            lib.locks_.SetDevice(device, owner);
         return code;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaLockSubdevice(int iDevice, int iSubdevice, int iLock, int iFlags)
+KA_API int kaLockSubdevice(int device, int subdevice, int lock, int flags)
 try {
-    SIM_OPERATION("kaLockSubdevice");
-    Call call(operation_, iDevice, iSubdevice, iLock, iFlags);
-    return call.run({}, [&]() -> int {
-        sim::Library &lib = call.lib();
-        const sim::Subdevice *subdevice = nullptr;
-        if (int code = lib.requireOpen())
+    TARVEX_SIM_OPERATION("kaLockSubdevice");
+    Call call(operation, device, subdevice, lock, flags);
+    return call.Run({}, [&]() -> int {
+        sim::Library &lib = call.Lib();
+        const sim::Subdevice *found = nullptr;
+        if (int code = lib.RequireOpen())
             return code;
-        if (int code = lib.findSubdevice(lib.system, iDevice, iSubdevice, subdevice))
+        if (int code = sim::FindSubdevice(lib.system_, device, subdevice, found))
             return code;
-        Owner owner = lib.locks.subdevice(iDevice, iSubdevice);
-        int code = applyLock(owner, lib.locks.foreignAnywhere(iDevice, iSubdevice), iLock, iFlags);
+        Owner owner = lib.locks_.SubdeviceOwner(device, subdevice);
+        int code = ApplyLock(owner, lib.locks_.ForeignAnywhere(device, subdevice), lock, flags);
         if (code == 0)
-            lib.locks.setSubdevice(iDevice, iSubdevice, owner);
+            lib.locks_.SetSubdevice(device, subdevice, owner);
         return code;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaIOResetDevice(int iDevice, int iFlags)
+KA_API int kaIOResetDevice(int device, int flags)
 try {
-    SIM_OPERATION("kaIOResetDevice");
-    Call call(operation_, iDevice, iFlags);
-    return call.run({}, [&]() -> int {
-        if (iFlags != KA_IO_RESET_DEVICE_NO_FLAGS)
+    TARVEX_SIM_OPERATION("kaIOResetDevice");
+    Call call(operation, device, flags);
+    return call.Run({}, [&]() -> int {
+        if (flags != KA_IO_RESET_DEVICE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        if (int code = call.lib().requireAccess(iDevice, -1))
+        if (int code = call.Lib().RequireAccess(device, -1))
             return code;
-        call.lib().boards.resetDevice(iDevice);
-        call.lib().changed.notify_all();
+        call.Lib().boards_.ResetDevice(device);
+        call.Lib().changed_.notify_all();
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaIOResetSubdevice(int iDevice, int iSubdevice, int iFlags)
+KA_API int kaIOResetSubdevice(int device, int subdevice, int flags)
 try {
-    SIM_OPERATION("kaIOResetSubdevice");
-    Call call(operation_, iDevice, iSubdevice, iFlags);
-    return call.run({}, [&]() -> int {
-        if (iFlags != KA_IO_RESET_SUBDEVICE_NO_FLAGS)
+    TARVEX_SIM_OPERATION("kaIOResetSubdevice");
+    Call call(operation, device, subdevice, flags);
+    return call.Run({}, [&]() -> int {
+        if (flags != KA_IO_RESET_SUBDEVICE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        if (iSubdevice < 0)
+        if (subdevice < 0)
             return KA_SIM_INVALID_SUBDEVICE;
-        if (int code = call.lib().requireAccess(iDevice, iSubdevice))
+        if (int code = call.Lib().RequireAccess(device, subdevice))
             return code;
-        call.lib().boards.resetSubdevice(iDevice, iSubdevice);
-        call.lib().changed.notify_all();
+        call.Lib().boards_.ResetSubdevice(device, subdevice);
+        call.Lib().changed_.notify_all();
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 // Works before kaOpen, so a caller can always explain a failure. The text of
 // the configuration code carries the reason the last description was refused.
-KA_API int kaErrorGetMessage(int iErrorCode, char *pcErrorMsg, int iCount)
+KA_API int kaErrorGetMessage(int errorCode, char *errorMsg, int count)
 try {
-    SIM_OPERATION("kaErrorGetMessage");
-    Call call(operation_, iErrorCode, iCount);
-    return call.run({sim::outText(pcErrorMsg, iCount)}, [&]() -> int {
-        const char *text = resultText(iErrorCode);
+    TARVEX_SIM_OPERATION("kaErrorGetMessage");
+    Call call(operation, errorCode, count);
+    return call.Run({sim::OutText(errorMsg, count)}, [&]() -> int {
+        const char *text = ResultText(errorCode);
         if (!text)
             return KA_SIM_INVALID_ARGUMENT;
-        const std::string &reason = call.lib().configError;
-        if (iErrorCode == KA_SIM_CONFIG_INVALID && !reason.empty())
-            sim::writeText(pcErrorMsg, iCount, std::string(text) + ": " + reason);
+        const std::string &reason = call.Lib().configError_;
+        if (errorCode == KA_SIM_CONFIG_INVALID && !reason.empty())
+            sim::WriteText(errorMsg, count, std::string(text) + ": " + reason);
         else
-            sim::writeText(pcErrorMsg, iCount, text);
+            sim::WriteText(errorMsg, count, text);
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 } // extern "C"

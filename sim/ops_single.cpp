@@ -1,163 +1,125 @@
 // Single values and interrupts.
-#include <algorithm>
 #include <chrono>
+#include <optional>
 
+#include "kinds/kind.h"
 #include "library.h"
 
 using sim::Call;
 using sim::Clock;
 using sim::Library;
 
-namespace
-{
-
-// A resource that another owner locked fails the whole call.
-int checkForeignLocks(const Library &lib, const kaSingleRecord *records, int count)
-{
-    for (int i = 0; i < count; ++i)
-        if (lib.locks.foreignAnywhere(records[i].iDevice, std::max(records[i].iSubdevice, 0)))
-            return KA_SIM_LOCKED;
-    return 0;
-}
-
-} // namespace
-
 extern "C" {
 
-KA_API int kaIOSingleConfig(int iDevice, int iSubdevice, int iChannel, int iSingleConfig, int iRef,
-                            int iTrigChan, int iTrigType, int iTrigEdge, int iFlags)
+KA_API int kaIOSingleConfig(int device, int subdevice, int channel, int singleConfig, int ref,
+                            int trigChan, int trigType, int trigEdge, int flags)
 try {
-    SIM_OPERATION("kaIOSingleConfig");
-    Call call(operation_, iDevice, iSubdevice, iChannel, iSingleConfig, iRef, iTrigChan, iTrigType,
-              iTrigEdge, iFlags);
-    return call.run({}, [&]() -> int {
-        Library &lib = call.lib();
-        if (int code = lib.requireAccess(iDevice, iSubdevice))
+    TARVEX_SIM_OPERATION("kaIOSingleConfig");
+    Call call(operation, device, subdevice, channel, singleConfig, ref, trigChan, trigType,
+              trigEdge, flags);
+    return call.Run({}, [&]() -> int {
+        Library &lib = call.Lib();
+        if (int code = lib.RequireSubdevice(device, subdevice))
             return code;
-        int code = lib.boards.configure(iDevice, iSubdevice, iChannel, iSingleConfig, iRef,
-                                        iTrigChan, iTrigType, iTrigEdge, iFlags);
-        lib.changed.notify_all();
+        int code = lib.boards_.Configure(
+            device, subdevice, {channel, singleConfig, ref, trigChan, trigType, trigEdge, flags});
+        lib.changed_.notify_all();
         return code;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 // Call-level faults fail the call; each transfer's own fault goes to its
 // record's result code and the others still run.
-KA_API int kaIOSingle(kaSingleRecord *pSingleList, int iCount, int iFlags)
+KA_API int kaIOSingle(kaSingleRecord *singleList, int count, int flags)
 try {
-    SIM_OPERATION("kaIOSingle");
-    Call call(operation_, iCount, iFlags);
-    call.captureArray(pSingleList, pSingleList && iCount > 0 ? iCount * sizeof(kaSingleRecord) : 0);
-    return call.run({}, [&]() -> int {
-        Library &lib = call.lib();
-        if (int code = lib.requireOpen())
-            return code;
-        if (iFlags != KA_IO_SINGLE_NO_FLAGS)
-            return KA_SIM_INVALID_FLAGS;
-        if (iCount < 0)
-            return KA_SIM_INVALID_COUNT;
-        if (iCount > 0 && !pSingleList)
-            return KA_SIM_INVALID_POINTER;
-        if (int code = checkForeignLocks(lib, pSingleList, iCount))
-            return code;
-        const Clock::time_point now = Clock::now(); // one instant for the whole batch
-        for (int i = 0; i < iCount; ++i)
-            pSingleList[i].iErrno = lib.boards.transfer(pSingleList[i], now);
-        if (iCount > 0)
-            call.overrideRecords(&pSingleList->iDevice, iCount,
-                                 sizeof(kaSingleRecord) / sizeof(int));
-        lib.changed.notify_all();
-        return 0;
-    });
+    TARVEX_SIM_OPERATION("kaIOSingle");
+    Call call(operation, count, flags);
+    return call.RunList(singleList, count, flags,
+                        [&](kaSingleRecord &r, Clock::time_point now) -> int {
+                            return call.Lib().boards_.Transfer(r, now);
+                        });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaIOIrqStart(int iDevice, int iSubdevice, int iChannel, int iIrqSource, int iIrqEdge,
-                        int iIrqArg, int iFlags)
+KA_API int kaIOIrqStart(int device, int subdevice, int channel, int irqSource, int irqEdge,
+                        int irqArg, int flags)
 try {
-    SIM_OPERATION("kaIOIrqStart");
-    Call call(operation_, iDevice, iSubdevice, iChannel, iIrqSource, iIrqEdge, iIrqArg, iFlags);
-    return call.run({}, [&]() -> int {
-        Library &lib = call.lib();
-        if (int code = lib.requireAccess(iDevice, iSubdevice))
+    TARVEX_SIM_OPERATION("kaIOIrqStart");
+    Call call(operation, device, subdevice, channel, irqSource, irqEdge, irqArg, flags);
+    return call.Run({}, [&]() -> int {
+        Library &lib = call.Lib();
+        if (int code = lib.RequireSubdevice(device, subdevice))
             return code;
-        return lib.boards.irqStart(iDevice, iSubdevice, iChannel, iIrqSource, iIrqEdge, iIrqArg,
-                                   iFlags);
+        return lib.boards_.IrqStart(device, subdevice, channel,
+                                    {irqSource, irqEdge, irqArg, flags});
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 // A wait on the channel ends with KA_SIM_WAIT_STOPPED.
-KA_API int kaIOIrqStop(int iDevice, int iSubdevice, int iChannel, int iFlags)
+KA_API int kaIOIrqStop(int device, int subdevice, int channel, int flags)
 try {
-    SIM_OPERATION("kaIOIrqStop");
-    Call call(operation_, iDevice, iSubdevice, iChannel, iFlags);
-    return call.run({}, [&]() -> int {
-        Library &lib = call.lib();
-        if (iFlags != KA_IO_IRQ_STOP_NO_FLAGS)
+    TARVEX_SIM_OPERATION("kaIOIrqStop");
+    Call call(operation, device, subdevice, channel, flags);
+    return call.Run({}, [&]() -> int {
+        Library &lib = call.Lib();
+        if (flags != KA_IO_IRQ_STOP_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        if (int code = lib.requireAccess(iDevice, iSubdevice))
+        if (int code = lib.RequireAccess(device, subdevice))
             return code;
-        int code = lib.boards.irqStop(iDevice, iSubdevice, iChannel);
-        lib.changed.notify_all();
+        int code = lib.boards_.IrqStop(device, subdevice, channel);
+        lib.changed_.notify_all();
         return code;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 // Returns at once when interrupts came since the last wait, else waits for
 // the next one. The time-out is in milliseconds; 0 waits without limit.
-KA_API int kaIOIrqWait(int iDevice, int iSubdevice, int iChannel, int *piIrqCount, int *piValue,
-                       int iTimeOut, int iFlags)
+KA_API int kaIOIrqWait(int device, int subdevice, int channel, int *irqCount, int *value,
+                       int timeOut, int flags)
 try {
-    SIM_OPERATION("kaIOIrqWait");
-    Call call(operation_, iDevice, iSubdevice, iChannel, iTimeOut, iFlags);
-    return call.run({sim::out(piIrqCount), sim::out(piValue)}, [&]() -> int {
-        Library &lib = call.lib();
-        if (iFlags != KA_IO_IRQ_WAIT_NO_FLAGS)
+    TARVEX_SIM_OPERATION("kaIOIrqWait");
+    Call call(operation, device, subdevice, channel, timeOut, flags);
+    return call.Run({sim::Out(irqCount), sim::Out(value)}, [&]() -> int {
+        Library &lib = call.Lib();
+        if (flags != KA_IO_IRQ_WAIT_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        if (iTimeOut < 0)
+        if (timeOut < 0)
             return KA_SIM_INVALID_ARGUMENT;
-        if (int code = lib.requireAccess(iDevice, iSubdevice))
+        if (int code = lib.RequireAccess(device, subdevice))
             return code;
-        sim::IrqState *irq = lib.boards.irq(iDevice, iSubdevice, iChannel);
+        sim::IrqState *irq = lib.boards_.Irq(device, subdevice, channel);
         if (!irq)
             return KA_SIM_INVALID_CHANNEL;
         if (!irq->armed)
             return KA_SIM_IRQ_NOT_STARTED;
         const unsigned long long session = irq->session;
-        const Clock::time_point deadline = iTimeOut == 0
+        const Clock::time_point deadline = timeOut == 0
                                                ? Clock::time_point::max()
-                                               : Clock::now() + std::chrono::milliseconds(iTimeOut);
-        for (;;) {
-            // Look again after every wake: a stop, reset or close may have come.
-            irq = lib.open ? lib.boards.irq(iDevice, iSubdevice, iChannel) : nullptr;
-            if (!irq || !irq->armed || irq->session != session)
-                return KA_SIM_WAIT_STOPPED;
-            const Clock::time_point now = Clock::now();
-            const Clock::time_point next = lib.boards.updateIrq(iDevice, iSubdevice, *irq, now);
-            if (irq->fired > irq->reported) {
+                                               : Clock::now() + std::chrono::milliseconds(timeOut);
+        return call.WaitFor(
+            deadline, [&](Clock::time_point now, Clock::time_point &next) -> std::optional<int> {
+                // Look again after every wake: a stop, reset or close may have come.
+                irq = lib.open_ ? lib.boards_.Irq(device, subdevice, channel) : nullptr;
+                if (!irq || !irq->armed || irq->session != session)
+                    return KA_SIM_WAIT_STOPPED;
+                next = lib.boards_.UpdateIrq(device, subdevice, *irq, now);
+                if (irq->fired <= irq->reported)
+                    return std::nullopt;
                 irq->reported = irq->fired;
-                *piIrqCount = static_cast<int>(irq->fired);
-                *piValue = irq->lastValue;
+                *irqCount = static_cast<int>(irq->fired);
+                *value = irq->lastValue;
                 return 0;
-            }
-            if (now >= deadline)
-                return KA_SIM_TIMEOUT;
-            const Clock::time_point until = std::min(deadline, next);
-            if (until == Clock::time_point::max())
-                lib.changed.wait(call.lock());
-            else
-                lib.changed.wait_until(call.lock(), until);
-        }
+            });
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 } // extern "C"

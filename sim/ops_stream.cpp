@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 
 #include "library.h"
 
@@ -14,97 +15,56 @@ namespace
 {
 
 // The stream of a streaming subdevice this program may use.
-int findStream(Library &lib, int device, int subdevice, Stream *&stream)
+int FindStream(Library &lib, int device, int subdevice, Stream *&stream)
 {
-    if (int code = lib.requireAccess(device, subdevice))
+    if (int code = lib.RequireSubdevice(device, subdevice))
         return code;
-    if (subdevice < 0)
-        return KA_SIM_INVALID_SUBDEVICE;
-    const sim::Subdevice &sub = lib.system.devices[device].subdevices[subdevice];
+    const sim::Subdevice &sub = lib.system_.devices[device].subdevices[subdevice];
     if (sub.subtype != KA_SUBTYPE_STREAMING)
         return KA_SIM_NOT_SUPPORTED;
-    stream = &lib.boards.state(device, subdevice).stream;
+    stream = &lib.boards_.State(device, subdevice).stream;
     return 0;
 }
 
 // The configured stream of a read (input) or write (output), and a buffer of
 // *count values the caller hands over.
-int findTransfer(Library &lib, int device, int subdevice, bool output, const int *values,
+int FindTransfer(Library &lib, int device, int subdevice, bool output, const int *values,
                  const int *count, Stream *&stream)
 {
-    if (int code = findStream(lib, device, subdevice, stream))
+    if (int code = FindStream(lib, device, subdevice, stream))
         return code;
-    if (!stream->configured() || stream->output() != output)
+    if (!stream->Configured() || stream->Output() != output)
         return KA_SIM_NOT_CONFIGURED;
     if (*count < 0)
         return KA_SIM_INVALID_COUNT;
     return *count > 0 && !values ? KA_SIM_INVALID_POINTER : 0;
 }
 
-// The start and stop lists: call-level checks, then each entry's own result
-// code from its stream's action.
-template <class Record, class Action>
-int runList(Call &call, Record *list, int count, int flags, Action action)
-{
-    call.captureArray(list, list && count > 0 ? count * sizeof(Record) : 0);
-    return call.run({}, [&]() -> int {
-        Library &lib = call.lib();
-        if (int code = lib.requireOpen())
-            return code;
-        if (flags != 0)
-            return KA_SIM_INVALID_FLAGS;
-        if (count < 0)
-            return KA_SIM_INVALID_COUNT;
-        if (count > 0 && !list)
-            return KA_SIM_INVALID_POINTER;
-        for (int i = 0; i < count; ++i)
-            if (lib.locks.foreignAnywhere(list[i].iDevice, std::max(list[i].iSubdevice, 0)))
-                return KA_SIM_LOCKED;
-        const Clock::time_point now = Clock::now();
-        for (int i = 0; i < count; ++i) {
-            Record &r = list[i];
-            Stream *stream = nullptr;
-            r.iErrno = findStream(lib, r.iDevice, r.iSubdevice, stream);
-            if (r.iErrno == 0)
-                r.iErrno = action(r, *stream, now);
-        }
-        if (count > 0)
-            call.overrideRecords(&list->iDevice, count, sizeof(Record) / sizeof(int));
-        lib.changed.notify_all();
-        return 0;
-    });
-}
-
-// Waits until ready() or the deadline, waking when the stream's state or
-// data will have changed by itself. False at the deadline.
+// Waits until ready(now), waking when the stream's state or data will have
+// changed by itself; also ends when the stream is gone (closed or reset
+// meanwhile), so the caller looks it up again.
 template <class Ready>
-bool waitForStream(Call &call, Stream *&stream, int device, int subdevice, long long wanted,
-                   Clock::time_point deadline, Ready ready)
+void WaitForStream(Call &call, Stream *&stream, int device, int subdevice, long long wanted,
+                   Ready ready)
 {
-    Library &lib = call.lib();
-    for (;;) {
-        const Clock::time_point now = Clock::now();
-        if (findStream(lib, device, subdevice, stream) != 0)
-            return true; // closed or reset meanwhile: the caller looks again
-        stream->update(now);
-        if (ready(now))
-            return true;
-        if (now >= deadline)
-            return false;
-        const Clock::time_point until = std::min(deadline, stream->nextChange(now, wanted));
-        if (until == Clock::time_point::max())
-            lib.changed.wait(call.lock());
-        else
-            lib.changed.wait_until(call.lock(), until);
-    }
+    call.WaitFor(Clock::time_point::max(),
+                 [&](Clock::time_point now, Clock::time_point &next) -> std::optional<int> {
+                     if (FindStream(call.Lib(), device, subdevice, stream) != 0)
+                         return 0;
+                     stream->Update(now);
+                     if (ready(now))
+                         return 0;
+                     next = stream->NextChange(now, wanted);
+                     return std::nullopt;
+                 });
 }
 
 // Ticks of the base clock for a period in seconds, and the period reached.
-int periodToTicks(Library &lib, int device, int subdevice, int timer, double seconds,
+int PeriodToTicks(Library &lib, int device, int subdevice, int timer, double seconds,
                   double &reached, int *low, int *high)
 {
     Stream *stream = nullptr;
-    if (int code = findStream(lib, device, subdevice, stream))
+    if (int code = FindStream(lib, device, subdevice, stream))
         return code;
     if (timer != KA_TIMER_ACQ_START && timer != KA_TIMER_SCAN_START && timer != KA_TIMER_CONV_START)
         return KA_SIM_INVALID_TIMER;
@@ -123,236 +83,235 @@ int periodToTicks(Library &lib, int device, int subdevice, int timer, double sec
 
 extern "C" {
 
-KA_API int kaIOStreamConfig(int iDevice, int iSubdevice, kaStreamConfigRecord *pConfigList,
-                            int iCount, kaStreamTriggerRecord *pTrigger, int iFifoIrqThreshold,
-                            int iFlags)
+KA_API int kaIOStreamConfig(int device, int subdevice, kaStreamConfigRecord *configList, int count,
+                            kaStreamTriggerRecord *trigger, int fifoIrqThreshold, int flags)
 try {
-    SIM_OPERATION("kaIOStreamConfig");
-    Call call(operation_, iDevice, iSubdevice, iCount, iFifoIrqThreshold, iFlags);
-    call.captureArray(pConfigList,
-                      pConfigList && iCount > 0 ? iCount * sizeof(kaStreamConfigRecord) : 0);
-    call.captureArray(pTrigger, pTrigger ? sizeof(kaStreamTriggerRecord) : 0);
-    return call.run({}, [&]() -> int {
-        Library &lib = call.lib();
+    TARVEX_SIM_OPERATION("kaIOStreamConfig");
+    Call call(operation, device, subdevice, count, fifoIrqThreshold, flags);
+    call.CaptureArray(configList,
+                      configList && count > 0 ? count * sizeof(kaStreamConfigRecord) : 0);
+    call.CaptureArray(trigger, trigger ? sizeof(kaStreamTriggerRecord) : 0);
+    return call.Run({}, [&]() -> int {
+        Library &lib = call.Lib();
         Stream *stream = nullptr;
-        if (int code = findStream(lib, iDevice, iSubdevice, stream))
+        if (int code = FindStream(lib, device, subdevice, stream))
             return code;
-        if (!pTrigger)
+        if (!trigger)
             return KA_SIM_INVALID_POINTER;
-        const sim::Subdevice &sub = lib.system.devices[iDevice].subdevices[iSubdevice];
-        return stream->configure(sub, pConfigList, iCount, *pTrigger, iFifoIrqThreshold, iFlags);
+        const sim::Subdevice &sub = lib.system_.devices[device].subdevices[subdevice];
+        return stream->Configure(sub, configList, count, *trigger, fifoIrqThreshold, flags);
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaIOStreamStart(kaStreamStartRecord *pStartList, int iCount, int iFlags)
+KA_API int kaIOStreamStart(kaStreamStartRecord *startList, int count, int flags)
 try {
-    SIM_OPERATION("kaIOStreamStart");
-    Call call(operation_, iCount, iFlags);
-    return runList(
-        call, pStartList, iCount, iFlags,
-        [&](kaStreamStartRecord &r, Stream &stream, Clock::time_point now) -> int {
+    TARVEX_SIM_OPERATION("kaIOStreamStart");
+    Call call(operation, count, flags);
+    return call.RunList(
+        startList, count, flags, [&](kaStreamStartRecord &r, Clock::time_point now) -> int {
+            Stream *stream = nullptr;
+            if (int code = FindStream(call.Lib(), r.iDevice, r.iSubdevice, stream))
+                return code;
             if (r.iStartMode != KA_START_MODE_BLOCKING && r.iStartMode != KA_START_MODE_NONBLOCKING)
                 return KA_SIM_INVALID_ARGUMENT;
             if (r.iFlags & ~KA_IO_STREAM_START_TYPE_TRIG_SYNCHRONOUS)
                 return KA_SIM_INVALID_FLAGS;
-            Library &lib = call.lib();
-            return stream.start(now, lib.fastStreams, lib.boards, r.iDevice, r.iSubdevice);
+            Library &lib = call.Lib();
+            return stream->Start(now, lib.fastStreams_, lib.boards_, r.iDevice, r.iSubdevice);
         });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaIOStreamStop(kaStreamStopRecord *pStopList, int iCount, int iFlags)
+KA_API int kaIOStreamStop(kaStreamStopRecord *stopList, int count, int flags)
 try {
-    SIM_OPERATION("kaIOStreamStop");
-    Call call(operation_, iCount, iFlags);
-    return runList(call, pStopList, iCount, iFlags,
-                   [](kaStreamStopRecord &r, Stream &stream, Clock::time_point now) -> int {
-                       if (r.iStopMode != KA_STOP_MODE_IMMEDIATE &&
-                           r.iStopMode != KA_STOP_MODE_LAST_VALUE)
-                           return KA_SIM_INVALID_ARGUMENT;
-                       if (r.iFlags != KA_IO_STREAM_STOP_TYPE_NO_FLAGS)
-                           return KA_SIM_INVALID_FLAGS;
-                       if (!stream.configured())
-                           return KA_SIM_NOT_CONFIGURED;
-                       stream.update(now);
-                       stream.stop(now);
-                       return 0;
-                   });
+    TARVEX_SIM_OPERATION("kaIOStreamStop");
+    Call call(operation, count, flags);
+    return call.RunList(
+        stopList, count, flags, [&](kaStreamStopRecord &r, Clock::time_point now) -> int {
+            Stream *stream = nullptr;
+            if (int code = FindStream(call.Lib(), r.iDevice, r.iSubdevice, stream))
+                return code;
+            if (r.iStopMode != KA_STOP_MODE_IMMEDIATE && r.iStopMode != KA_STOP_MODE_LAST_VALUE)
+                return KA_SIM_INVALID_ARGUMENT;
+            if (r.iFlags != KA_IO_STREAM_STOP_TYPE_NO_FLAGS)
+                return KA_SIM_INVALID_FLAGS;
+            if (!stream->Configured())
+                return KA_SIM_NOT_CONFIGURED;
+            stream->Update(now);
+            stream->Stop(now);
+            return 0;
+        });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 // A blocking read waits until all values asked for are there, or the stream
 // ended; a non-blocking read takes what is there.
-KA_API int kaIOStreamRead(int iDevice, int iSubdevice, int iReadMode, int *piValues, int *piCount,
-                          int iFlags)
+KA_API int kaIOStreamRead(int device, int subdevice, int readMode, int *values, int *count,
+                          int flags)
 try {
-    SIM_OPERATION("kaIOStreamRead");
-    Call call(operation_, iDevice, iSubdevice, iReadMode, piCount ? *piCount : 0, iFlags);
-    call.captureAddress(piValues);
-    return call.run({sim::out(piCount)}, [&]() -> int {
-        Library &lib = call.lib();
+    TARVEX_SIM_OPERATION("kaIOStreamRead");
+    Call call(operation, device, subdevice, readMode, count ? *count : 0, flags);
+    call.CaptureAddress(values);
+    return call.Run({sim::Out(count)}, [&]() -> int {
+        Library &lib = call.Lib();
         Stream *stream = nullptr;
-        if (int code = findTransfer(lib, iDevice, iSubdevice, false, piValues, piCount, stream))
+        if (int code = FindTransfer(lib, device, subdevice, false, values, count, stream))
             return code;
-        if (iReadMode != KA_READ_MODE_BLOCKING && iReadMode != KA_READ_MODE_NONBLOCKING)
+        if (readMode != KA_READ_MODE_BLOCKING && readMode != KA_READ_MODE_NONBLOCKING)
             return KA_SIM_INVALID_ARGUMENT;
-        if (iFlags & ~KA_IO_STREAM_READ_FRAMES)
+        if (flags & ~KA_IO_STREAM_READ_FRAMES)
             return KA_SIM_INVALID_FLAGS;
-        long long wanted = *piCount;
-        if (iFlags & KA_IO_STREAM_READ_FRAMES)
-            wanted -= wanted % stream->channelCount();
-        if (iReadMode == KA_READ_MODE_BLOCKING) {
-            waitForStream(call, stream, iDevice, iSubdevice, wanted, Clock::time_point::max(),
-                          [&](Clock::time_point now) {
-                              return stream->state() != Stream::State::Running ||
-                                     stream->pending(now) >= wanted;
-                          });
-            if (int code = findStream(lib, iDevice, iSubdevice, stream))
+        long long wanted = *count;
+        if (flags & KA_IO_STREAM_READ_FRAMES)
+            wanted -= wanted % stream->ChannelCount();
+        if (readMode == KA_READ_MODE_BLOCKING) {
+            WaitForStream(call, stream, device, subdevice, wanted, [&](Clock::time_point now) {
+                return stream->CurrentState() != Stream::State::Running ||
+                       stream->Pending(now) >= wanted;
+            });
+            if (int code = FindStream(lib, device, subdevice, stream))
                 return code;
         }
         const Clock::time_point now = Clock::now();
-        stream->update(now);
-        if (stream->state() == Stream::State::Error)
+        stream->Update(now);
+        if (stream->CurrentState() == Stream::State::Error)
             return KA_SIM_FIFO_OVERFLOW;
-        *piCount =
-            static_cast<int>(stream->read(piValues, wanted, lib.boards, iDevice, iSubdevice, now));
+        *count =
+            static_cast<int>(stream->Read(values, wanted, lib.boards_, device, subdevice, now));
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 // Preload fills the buffer before the start; a blocking write waits until
 // every value is taken while the stream runs; a non-blocking one takes what fits.
-KA_API int kaIOStreamWrite(int iDevice, int iSubdevice, int iWriteMode, int *piValues, int *piCount,
-                           int iFlags)
+KA_API int kaIOStreamWrite(int device, int subdevice, int writeMode, int *values, int *count,
+                           int flags)
 try {
-    SIM_OPERATION("kaIOStreamWrite");
-    Call call(operation_, iDevice, iSubdevice, iWriteMode, piCount ? *piCount : 0, iFlags);
-    call.captureAddress(piValues);
-    return call.run({sim::out(piCount)}, [&]() -> int {
-        Library &lib = call.lib();
+    TARVEX_SIM_OPERATION("kaIOStreamWrite");
+    Call call(operation, device, subdevice, writeMode, count ? *count : 0, flags);
+    call.CaptureAddress(values);
+    return call.Run({sim::Out(count)}, [&]() -> int {
+        Library &lib = call.Lib();
         Stream *stream = nullptr;
-        if (int code = findTransfer(lib, iDevice, iSubdevice, true, piValues, piCount, stream))
+        if (int code = FindTransfer(lib, device, subdevice, true, values, count, stream))
             return code;
-        if (iWriteMode != KA_WRITE_MODE_BLOCKING && iWriteMode != KA_WRITE_MODE_NONBLOCKING &&
-            iWriteMode != KA_WRITE_MODE_PRELOAD)
+        if (writeMode != KA_WRITE_MODE_BLOCKING && writeMode != KA_WRITE_MODE_NONBLOCKING &&
+            writeMode != KA_WRITE_MODE_PRELOAD)
             return KA_SIM_INVALID_ARGUMENT;
-        if (iFlags != KA_IO_STREAM_WRITE_NO_FLAGS)
+        if (flags != KA_IO_STREAM_WRITE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        const long long count = *piCount;
+        const long long requested = *count;
         Clock::time_point now = Clock::now();
-        stream->update(now);
-        const bool running = stream->state() == Stream::State::Running;
-        if (running && (iWriteMode == KA_WRITE_MODE_PRELOAD || stream->wraparound()))
+        stream->Update(now);
+        const bool running = stream->CurrentState() == Stream::State::Running;
+        if (running && (writeMode == KA_WRITE_MODE_PRELOAD || stream->Wraparound()))
             return KA_SIM_BUSY;
-        long long taken = stream->write(piValues, count, now);
-        while (iWriteMode == KA_WRITE_MODE_BLOCKING && taken < count) {
-            const long long rest = count - taken;
+        long long taken = stream->Write(values, requested, now);
+        while (writeMode == KA_WRITE_MODE_BLOCKING && taken < requested) {
+            const long long rest = requested - taken;
             // Wake when a good part of the buffer is free, not for every value.
-            const long long room = std::min(rest, std::max(1LL, stream->capacity() / 4));
-            waitForStream(call, stream, iDevice, iSubdevice, room, Clock::time_point::max(),
-                          [&](Clock::time_point at) {
-                              return stream->state() != Stream::State::Running ||
-                                     stream->freeSpace(at) >= room;
-                          });
-            if (int code = findStream(lib, iDevice, iSubdevice, stream))
+            const long long room = std::min(rest, std::max(1LL, stream->Capacity() / 4));
+            WaitForStream(call, stream, device, subdevice, room, [&](Clock::time_point at) {
+                return stream->CurrentState() != Stream::State::Running ||
+                       stream->FreeSpace(at) >= room;
+            });
+            if (int code = FindStream(lib, device, subdevice, stream))
                 return code;
             now = Clock::now();
-            if (stream->state() != Stream::State::Running)
+            if (stream->CurrentState() != Stream::State::Running)
                 break;
-            taken += stream->write(piValues + taken, rest, now);
+            taken += stream->Write(values + taken, rest, now);
         }
-        *piCount = static_cast<int>(taken);
-        lib.changed.notify_all();
+        *count = static_cast<int>(taken);
+        lib.changed_.notify_all();
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
 // Status and, for input, the values ready to read; for output, the values
 // buffered. KA_WAIT_IDLE waits until the stream no longer runs.
-KA_API int kaIOStreamStatus(int iDevice, int iSubdevice, int iWait, int *piStatus, int *piCount,
-                            int iFlags)
+KA_API int kaIOStreamStatus(int device, int subdevice, int wait, int *status, int *count, int flags)
 try {
-    SIM_OPERATION("kaIOStreamStatus");
-    Call call(operation_, iDevice, iSubdevice, iWait, iFlags);
-    return call.run({sim::out(piStatus), sim::out(piCount)}, [&]() -> int {
-        Library &lib = call.lib();
+    TARVEX_SIM_OPERATION("kaIOStreamStatus");
+    Call call(operation, device, subdevice, wait, flags);
+    return call.Run({sim::Out(status), sim::Out(count)}, [&]() -> int {
+        Library &lib = call.Lib();
         Stream *stream = nullptr;
-        if (int code = findStream(lib, iDevice, iSubdevice, stream))
+        if (int code = FindStream(lib, device, subdevice, stream))
             return code;
-        if (iWait != KA_WAIT_NONE && iWait != KA_WAIT_IDLE)
+        if (wait != KA_WAIT_NONE && wait != KA_WAIT_IDLE)
             return KA_SIM_INVALID_ARGUMENT;
-        if (iFlags != KA_IO_STREAM_STATUS_NO_FLAGS)
+        if (flags != KA_IO_STREAM_STATUS_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        if (iWait == KA_WAIT_IDLE) {
-            waitForStream(
-                call, stream, iDevice, iSubdevice, 0, Clock::time_point::max(),
-                [&](Clock::time_point) { return stream->state() != Stream::State::Running; });
-            if (int code = findStream(lib, iDevice, iSubdevice, stream))
+        if (wait == KA_WAIT_IDLE) {
+            WaitForStream(call, stream, device, subdevice, 0, [&](Clock::time_point) {
+                return stream->CurrentState() != Stream::State::Running;
+            });
+            if (int code = FindStream(lib, device, subdevice, stream))
                 return code;
         }
         const Clock::time_point now = Clock::now();
-        stream->update(now);
-        switch (stream->state()) {
+        stream->Update(now);
+        switch (stream->CurrentState()) {
         case Stream::State::Idle:
-            *piStatus = KA_STATUS_IDLE;
+            *status = KA_STATUS_IDLE;
             break;
         case Stream::State::Running:
-            *piStatus = KA_STATUS_BUSY;
+            *status = KA_STATUS_BUSY;
             break;
         case Stream::State::Error:
-            *piStatus = KA_STATUS_ERROR;
+            *status = KA_STATUS_ERROR;
             break;
         }
-        *piCount = static_cast<int>(std::min<long long>(stream->pending(now), 0x7FFFFFFF));
+        *count = static_cast<int>(std::min<long long>(stream->Pending(now), 0x7FFFFFFF));
         return 0;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
 }
 
-KA_API int kaIOStreamFrequencyToTicks(int iDevice, int iSubdevice, int iTimer, double *pdFrequency,
-                                      int *piTicksLow, int *piTicksHigh, int iFlags)
+KA_API int kaIOStreamFrequencyToTicks(int device, int subdevice, int timer, double *frequency,
+                                      int *ticksLow, int *ticksHigh, int flags)
 try {
-    SIM_OPERATION("kaIOStreamFrequencyToTicks");
-    Call call(operation_, iDevice, iSubdevice, iTimer, pdFrequency ? *pdFrequency : 0.0, iFlags);
-    return call.run(
-        {sim::out(pdFrequency), sim::out(piTicksLow), sim::out(piTicksHigh)}, [&]() -> int {
-            if (iFlags != KA_IO_FREQUENCY_TO_TICKS_NO_FLAGS)
-                return KA_SIM_INVALID_FLAGS;
-            if (!(*pdFrequency > 0))
-                return KA_SIM_INVALID_VALUE;
-            double period = 0.0;
-            int code = periodToTicks(call.lib(), iDevice, iSubdevice, iTimer, 1.0 / *pdFrequency,
-                                     period, piTicksLow, piTicksHigh);
-            if (code == 0)
-                *pdFrequency = period > 0 ? 1.0 / period : 0.0;
-            return code;
-        });
-} catch (...) {
-    return sim::exceptionCode();
-}
-
-KA_API int kaIOStreamTimeToTicks(int iDevice, int iSubdevice, int iTimer, double *pdTime,
-                                 int *piTicksLow, int *piTicksHigh, int iFlags)
-try {
-    SIM_OPERATION("kaIOStreamTimeToTicks");
-    Call call(operation_, iDevice, iSubdevice, iTimer, pdTime ? *pdTime : 0.0, iFlags);
-    return call.run({sim::out(pdTime), sim::out(piTicksLow), sim::out(piTicksHigh)}, [&]() -> int {
-        if (iFlags != KA_IO_STREAM_TIME_TO_TICKS_NO_FLAGS)
+    TARVEX_SIM_OPERATION("kaIOStreamFrequencyToTicks");
+    Call call(operation, device, subdevice, timer, frequency ? *frequency : 0.0, flags);
+    return call.Run({sim::Out(frequency), sim::Out(ticksLow), sim::Out(ticksHigh)}, [&]() -> int {
+        if (flags != KA_IO_FREQUENCY_TO_TICKS_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        return periodToTicks(call.lib(), iDevice, iSubdevice, iTimer, *pdTime, *pdTime, piTicksLow,
-                             piTicksHigh);
+        if (!(*frequency > 0))
+            return KA_SIM_INVALID_VALUE;
+        double period = 0.0;
+        int code = PeriodToTicks(call.Lib(), device, subdevice, timer, 1.0 / *frequency, period,
+                                 ticksLow, ticksHigh);
+        if (code == 0)
+            *frequency = period > 0 ? 1.0 / period : 0.0;
+        return code;
     });
 } catch (...) {
-    return sim::exceptionCode();
+    return sim::ExceptionCode();
+}
+
+KA_API int kaIOStreamTimeToTicks(int device, int subdevice, int timer, double *time, int *ticksLow,
+                                 int *ticksHigh, int flags)
+try {
+    TARVEX_SIM_OPERATION("kaIOStreamTimeToTicks");
+    Call call(operation, device, subdevice, timer, time ? *time : 0.0, flags);
+    return call.Run({sim::Out(time), sim::Out(ticksLow), sim::Out(ticksHigh)}, [&]() -> int {
+        if (flags != KA_IO_STREAM_TIME_TO_TICKS_NO_FLAGS)
+            return KA_SIM_INVALID_FLAGS;
+        return PeriodToTicks(call.Lib(), device, subdevice, timer, *time, *time, ticksLow,
+                             ticksHigh);
+    });
+} catch (...) {
+    return sim::ExceptionCode();
 }
 
 } // extern "C"

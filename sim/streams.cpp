@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "boards.h"
-#include "kaSim.h"
+#include "ka_sim.h"
 
 namespace sim
 {
@@ -16,21 +16,21 @@ namespace
 constexpr long long kUnlimited = std::numeric_limits<long long>::max() / 4;
 constexpr long long kFastRingValues = 65536;
 
-long long ticks(int low, int high)
+long long Ticks(int low, int high)
 {
     return static_cast<long long>(static_cast<unsigned long long>(static_cast<unsigned>(high))
                                       << 32 |
                                   static_cast<unsigned>(low));
 }
 
-int fifoSize(const Subdevice &sub)
+int FifoSize(const Subdevice &sub)
 {
     const int selector = sub.type == KA_TYPE_AI ? KA_CAP_AI_FIFO_SIZE : KA_CAP_AO_FIFO_SIZE;
     auto it = sub.capArgs.find(selector);
     return it == sub.capArgs.end() || it->second.empty() ? 0 : it->second[0];
 }
 
-bool validReference(bool output, int reference)
+bool ValidReference(bool output, int reference)
 {
     if (reference == 0)
         return true;
@@ -40,7 +40,7 @@ bool validReference(bool output, int reference)
 
 } // namespace
 
-int Stream::configure(const Subdevice &sub, const kaStreamConfigRecord *channels, int count,
+int Stream::Configure(const Subdevice &sub, const kaStreamConfigRecord *channels, int count,
                       const kaStreamTriggerRecord &t, int fifoThreshold, int flags)
 {
     if (sub.subtype != KA_SUBTYPE_STREAMING || (sub.type != KA_TYPE_AI && sub.type != KA_TYPE_AO))
@@ -63,13 +63,13 @@ int Stream::configure(const Subdevice &sub, const kaStreamConfigRecord *channels
             return KA_SIM_INVALID_CHANNEL;
         if (c.iStreamConfig < 0 || c.iStreamConfig >= static_cast<int>(sub.ranges.size()))
             return KA_SIM_INVALID_RANGE;
-        if (!validReference(output, c.iRef))
+        if (!ValidReference(output, c.iRef))
             return KA_SIM_INVALID_CONFIG;
         if (c.iFlags != KA_IO_STREAM_CONFIG_TYPE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
         list.push_back({c.iChannel, c.iStreamConfig});
     }
-    if (fifoThreshold < 0 || fifoThreshold > fifoSize(sub))
+    if (fifoThreshold < 0 || fifoThreshold > FifoSize(sub))
         return KA_SIM_INVALID_VALUE;
     if (t.iFlags != KA_IO_STREAM_TRIGGER_TYPE_NO_FLAGS)
         return KA_SIM_INVALID_FLAGS;
@@ -88,9 +88,9 @@ int Stream::configure(const Subdevice &sub, const kaStreamConfigRecord *channels
     }
     if (t.iConvStartTrigType != KA_TRIG_TYPE_TIMER)
         return KA_SIM_INVALID_TRIGGER;
-    const long long acqTicks = ticks(t.iAcqStartTicksLow, t.iAcqStartTicksHigh);
-    const long long convTicks = ticks(t.iConvStartTicksLow, t.iConvStartTicksHigh);
-    long long scanTicks = ticks(t.iScanStartTicksLow, t.iScanStartTicksHigh);
+    const long long acqTicks = Ticks(t.iAcqStartTicksLow, t.iAcqStartTicksHigh);
+    const long long convTicks = Ticks(t.iConvStartTicksLow, t.iConvStartTicksHigh);
+    long long scanTicks = Ticks(t.iScanStartTicksLow, t.iScanStartTicksHigh);
     if (acqTicks < 0 || convTicks < kMinConversionTicks || convTicks > kUnlimited / count)
         return KA_SIM_INVALID_VALUE;
     switch (t.iScanStartTrigType) {
@@ -138,7 +138,7 @@ int Stream::configure(const Subdevice &sub, const kaStreamConfigRecord *channels
     return 0;
 }
 
-int Stream::start(Clock::time_point now, bool fast, Boards &boards, int device, int subdevice)
+int Stream::Start(Clock::time_point now, bool fast, Boards &boards, int device, int subdevice)
 {
     if (!configured_)
         return KA_SIM_NOT_CONFIGURED;
@@ -149,7 +149,7 @@ int Stream::start(Clock::time_point now, bool fast, Boards &boards, int device, 
     // memory leaves the stream as it was.
     std::vector<int> ring;
     if (!output_ && fast) {
-        const long long n = channelCount();
+        const long long n = ChannelCount();
         long long length = std::max(1LL, kFastRingValues / n) * n;
         if (limit_)
             length = std::min(length, limit_);
@@ -166,15 +166,15 @@ int Stream::start(Clock::time_point now, bool fast, Boards &boards, int device, 
         return 0;
     }
     for (std::size_t k = 0; k < ring.size(); ++k)
-        ring[k] = sampleAt(static_cast<long long>(k), boards, device, subdevice);
+        ring[k] = SampleAt(static_cast<long long>(k), boards, device, subdevice);
     ring_ = std::move(ring);
     return 0;
 }
 
-void Stream::stop(Clock::time_point now)
+void Stream::Stop(Clock::time_point now)
 {
     if (state_ == State::Error) {
-        consumed_ = producedBy(now); // the values of an overrun stream are lost
+        consumed_ = ProducedBy(now); // the values of an overrun stream are lost
         state_ = State::Idle;
         return;
     }
@@ -182,13 +182,13 @@ void Stream::stop(Clock::time_point now)
         return;
     end_ = now;
     if (output_) {
-        sent_ = producedBy(now);
+        sent_ = ProducedBy(now);
         written_ = sent_; // what was not put out is dropped
     }
     state_ = State::Idle;
 }
 
-long long Stream::producedBy(Clock::time_point now) const
+long long Stream::ProducedBy(Clock::time_point now) const
 {
     if (output_ && state_ != State::Running)
         return sent_;
@@ -216,7 +216,7 @@ long long Stream::producedBy(Clock::time_point now) const
     return made;
 }
 
-Clock::time_point Stream::valueTime(long long index) const
+Clock::time_point Stream::ValueTime(long long index) const
 {
     const auto n = static_cast<long long>(channels_.size());
     const long long scan = index / n; // whole scans before the value
@@ -224,11 +224,11 @@ Clock::time_point Stream::valueTime(long long index) const
     return start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(t));
 }
 
-void Stream::update(Clock::time_point now)
+void Stream::Update(Clock::time_point now)
 {
     if (state_ != State::Running)
         return;
-    const long long made = producedBy(now);
+    const long long made = ProducedBy(now);
     if (!output_ && !fast_ && made - consumed_ > capacity_) {
         state_ = State::Error; // the reader fell behind: values were lost
         end_ = now;
@@ -245,22 +245,22 @@ void Stream::update(Clock::time_point now)
     }
 }
 
-long long Stream::pending(Clock::time_point now) const
+long long Stream::Pending(Clock::time_point now) const
 {
-    const long long made = producedBy(now);
+    const long long made = ProducedBy(now);
     if (!output_)
         return made - consumed_;
     return wraparound_ && state_ == State::Running ? written_ : written_ - made;
 }
 
-long long Stream::freeSpace(Clock::time_point now) const
+long long Stream::FreeSpace(Clock::time_point now) const
 {
     if (fast_ && state_ == State::Running)
         return kUnlimited;
-    return capacity_ - pending(now);
+    return capacity_ - Pending(now);
 }
 
-Clock::time_point Stream::nextChange(Clock::time_point now, long long wanted) const
+Clock::time_point Stream::NextChange(Clock::time_point now, long long wanted) const
 {
     if (state_ != State::Running || fast_)
         return now;
@@ -273,20 +273,20 @@ Clock::time_point Stream::nextChange(Clock::time_point now, long long wanted) co
         index = written_ - 1; // the last value goes out
     if (limit_)
         index = std::min(index, limit_ - 1);
-    return std::max(now, valueTime(std::max(0LL, index)));
+    return std::max(now, ValueTime(std::max(0LL, index)));
 }
 
-int Stream::sampleAt(long long index, Boards &boards, int device, int subdevice) const
+int Stream::SampleAt(long long index, Boards &boards, int device, int subdevice) const
 {
     const StreamChannel &c = channels_[static_cast<size_t>(index % channels_.size())];
-    const double volts = boards.analogInput(device, subdevice, c.channel, valueTime(index));
-    return toDigital(sub_->ranges[c.range], volts);
+    const double volts = boards.AnalogInput(device, subdevice, c.channel, ValueTime(index));
+    return ToDigital(sub_->ranges[c.range], volts);
 }
 
-long long Stream::read(int *values, long long count, Boards &boards, int device, int subdevice,
+long long Stream::Read(int *values, long long count, Boards &boards, int device, int subdevice,
                        Clock::time_point now)
 {
-    const long long taken = std::min(count, pending(now));
+    const long long taken = std::min(count, Pending(now));
     if (fast_) {
         const auto length = static_cast<long long>(ring_.size());
         for (long long done = 0; done < taken;) {
@@ -297,15 +297,15 @@ long long Stream::read(int *values, long long count, Boards &boards, int device,
         }
     } else {
         for (long long k = 0; k < taken; ++k)
-            values[k] = sampleAt(consumed_ + k, boards, device, subdevice);
+            values[k] = SampleAt(consumed_ + k, boards, device, subdevice);
     }
     consumed_ += taken;
     return taken;
 }
 
-long long Stream::write(const int *values, long long count, Clock::time_point now)
+long long Stream::Write(const int *values, long long count, Clock::time_point now)
 {
-    const long long taken = std::min(count, freeSpace(now));
+    const long long taken = std::min(count, FreeSpace(now));
     if (!(fast_ && state_ == State::Running)) { // a fast stream puts values out at once
         for (long long k = 0; k < taken; ++k)
             buffer_[static_cast<size_t>((written_ + k) % capacity_)] = values[k];

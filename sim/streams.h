@@ -2,8 +2,8 @@
 // analog input values produced as time passes (or, in fast mode, as fast as
 // they are read, from a precomputed ring), and analog output values taken
 // from a buffer at the stream's rate.
-#ifndef SIM_STREAMS_H
-#define SIM_STREAMS_H
+#ifndef TARVEX_SIM_STREAMS_H
+#define TARVEX_SIM_STREAMS_H
 
 #include <chrono>
 #include <vector>
@@ -33,40 +33,40 @@ class Stream
     enum class State { Idle, Running, Error };
 
     // Checks and takes a set-up; answers a result code.
-    int configure(const Subdevice &sub, const kaStreamConfigRecord *channels, int count,
+    int Configure(const Subdevice &sub, const kaStreamConfigRecord *channels, int count,
                   const kaStreamTriggerRecord &trigger, int fifoThreshold, int flags);
-    bool configured() const { return configured_; }
-    bool output() const { return output_; }
+    bool Configured() const { return configured_; }
+    bool Output() const { return output_; }
 
-    int start(Clock::time_point now, bool fast, Boards &boards, int device, int subdevice);
-    void stop(Clock::time_point now);
-    void reset() { *this = Stream(); }
+    int Start(Clock::time_point now, bool fast, Boards &boards, int device, int subdevice);
+    void Stop(Clock::time_point now);
+    void Reset() { *this = Stream(); }
 
     // Brings the state up to now: the end of a limited acquisition, the end
     // of the data of an output stream, an input buffer overrun.
-    void update(Clock::time_point now);
-    State state() const { return state_; }
+    void Update(Clock::time_point now);
+    State CurrentState() const { return state_; }
     // Input: values ready to read. Output: values buffered, not yet put out.
-    long long pending(Clock::time_point now) const;
-    // When the state or pending() will next change by itself.
-    Clock::time_point nextChange(Clock::time_point now, long long wantedPending) const;
+    long long Pending(Clock::time_point now) const;
+    // When the state or Pending() will next change by itself.
+    Clock::time_point NextChange(Clock::time_point now, long long wantedPending) const;
 
     // Input: copies up to count ready values; answers how many.
-    long long read(int *values, long long count, Boards &boards, int device, int subdevice,
+    long long Read(int *values, long long count, Boards &boards, int device, int subdevice,
                    Clock::time_point now);
-    int channelCount() const { return static_cast<int>(channels_.size()); }
+    int ChannelCount() const { return static_cast<int>(channels_.size()); }
 
     // Output: takes up to count values into the buffer; answers how many.
-    long long write(const int *values, long long count, Clock::time_point now);
-    long long freeSpace(Clock::time_point now) const;
-    long long capacity() const { return capacity_; }
-    bool wraparound() const { return wraparound_; }
-    bool fast() const { return fast_; }
+    long long Write(const int *values, long long count, Clock::time_point now);
+    long long FreeSpace(Clock::time_point now) const;
+    long long Capacity() const { return capacity_; }
+    bool Wraparound() const { return wraparound_; }
+    bool Fast() const { return fast_; }
 
   private:
-    long long producedBy(Clock::time_point now) const; // input values made, output values put out
-    Clock::time_point valueTime(long long index) const;
-    int sampleAt(long long index, Boards &boards, int device, int subdevice) const;
+    long long ProducedBy(Clock::time_point now) const; // input values made, output values put out
+    Clock::time_point ValueTime(long long index) const;
+    int SampleAt(long long index, Boards &boards, int device, int subdevice) const;
 
     bool configured_ = false;
     bool output_ = false;

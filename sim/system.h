@@ -1,8 +1,8 @@
 // The simulated system: devices, subdevices, channels and ranges as the
 // library reports them, read from JSON (the format docs/user-guide.md
 // describes, with its limits).
-#ifndef SIM_SYSTEM_H
-#define SIM_SYSTEM_H
+#ifndef TARVEX_SIM_SYSTEM_H
+#define TARVEX_SIM_SYSTEM_H
 
 #include <array>
 #include <map>
@@ -38,7 +38,7 @@ struct Loopback {
     int device = -1;
     int subdevice = -1;
     int channel = 0; // for analog loopbacks: the output channel
-    bool present() const { return device >= 0; }
+    bool Present() const { return device >= 0; }
 };
 
 struct Subdevice {
@@ -91,13 +91,13 @@ class SystemError : public std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
-System parseSystem(std::string_view json);
+System ParseSystem(std::string_view json);
 // Reads the file in chunks, so that only the described system is held.
-System loadSystemFile(const std::string &path);
-const std::string &defaultSystemJson();
+System LoadSystemFile(const std::string &path);
+const std::string &DefaultSystemJson();
 
 // The value of a named driver constant ("KA_TYPE_AI"), if there is one.
-bool constantValue(const std::string &name, int &value);
+bool ConstantValue(const std::string &name, int &value);
 
 } // namespace sim
 

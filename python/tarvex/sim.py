@@ -1,4 +1,4 @@
-"""The simulated driver library's test-control API (sim/kaSim.h), for tests
+"""The simulated driver library's test-control API (sim/ka_sim.h), for tests
 of programs that use kaDriver: faults on demand, replaced results, what the
 library was given, fast streams, locks held by another program.
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 #include "system.h"
 
 namespace
@@ -22,17 +22,17 @@ constexpr int kSubdevices = 12;
 constexpr int kChannels = 8;
 constexpr int kRanges = 4;
 
-kaSingleRecord single(int device, int subdevice, int channel, int dir, int value, int flags)
+kaSingleRecord Single(int device, int subdevice, int channel, int dir, int value, int flags)
 {
     return {device, subdevice, channel, dir, value, 0, flags, 0};
 }
 
-void transfer(kaSingleRecord record)
+void Transfer(kaSingleRecord record)
 {
     kaIOSingle(&record, 1, 0);
 }
 
-void workAnalog(int d, int s, int channels, int ranges)
+void WorkAnalog(int d, int s, int channels, int ranges)
 {
     for (int r = 0; r < std::min(ranges, kRanges); ++r) {
         int unit = 0, maxData = 0;
@@ -45,36 +45,36 @@ void workAnalog(int d, int s, int channels, int ranges)
     }
     for (int c = 0; c < std::min(channels, kChannels); ++c) {
         kaIOSingleConfig(d, s, c, 0, 0, KA_TRIG_CHAN_DEFAULT, KA_TRIG_TYPE_SW, 0, 0);
-        transfer(single(d, s, c, KA_DIR_OUTPUT, 1, 0));
-        transfer(single(d, s, c, KA_DIR_INPUT, 0, 0));
+        Transfer(Single(d, s, c, KA_DIR_OUTPUT, 1, 0));
+        Transfer(Single(d, s, c, KA_DIR_INPUT, 0, 0));
     }
 }
 
-void workDigital(int d, int s, int channels)
+void WorkDigital(int d, int s, int channels)
 {
     for (int flags : {0, int{KA_IO_SINGLE_TYPE_DIO_BIT}, int{KA_IO_SINGLE_TYPE_DIO_BYTE}}) {
         kaIOSingleConfig(d, s, 0, KA_SINGLE_CONFIG_DIO_OUTPUT, 0, 0, KA_TRIG_TYPE_NONE, 0, flags);
-        transfer(single(d, s, 0, KA_DIR_OUTPUT, 1, flags));
-        transfer(single(d, s, 0, KA_DIR_INPUT, 0, flags));
+        Transfer(Single(d, s, 0, KA_DIR_OUTPUT, 1, flags));
+        Transfer(Single(d, s, 0, KA_DIR_INPUT, 0, flags));
     }
     for (int c = 0; c < std::min(channels, kChannels); ++c) {
         kaIOIrqStart(d, s, c, KA_IRQ_SOURCE_DIO_LINE, KA_IRQ_EDGE_ANY, 0, 0);
-        transfer(single(d, s, c, KA_DIR_INPUT, 0, KA_IO_SINGLE_TYPE_DIO_BIT));
+        Transfer(Single(d, s, c, KA_DIR_INPUT, 0, KA_IO_SINGLE_TYPE_DIO_BIT));
         kaIOIrqStop(d, s, c, 0);
     }
 }
 
-void workCounter(int d, int s)
+void WorkCounter(int d, int s)
 {
     kaIOSingleConfig(d, s, 0, KA_SINGLE_CONFIG_CTR_8254_MODE_2, KA_REF_CTR_INTERNAL_10MHZ, 0,
                      KA_TRIG_TYPE_SW, 0, 0);
-    transfer(single(d, s, 0, KA_DIR_OUTPUT, 100, 0));
-    transfer(single(d, s, 0, KA_DIR_INPUT, 0, 0));
+    Transfer(Single(d, s, 0, KA_DIR_OUTPUT, 100, 0));
+    Transfer(Single(d, s, 0, KA_DIR_INPUT, 0, 0));
     if (s > 0)
-        transfer(single(d, s - 1, 0, KA_DIR_INPUT, 0, 0)); // a cascade reads its neighbour
+        Transfer(Single(d, s - 1, 0, KA_DIR_INPUT, 0, 0)); // a cascade reads its neighbour
 }
 
-void workInterrupt(int d, int s)
+void WorkInterrupt(int d, int s)
 {
     int count = 0, value = 0;
     kaIOIrqStart(d, s, 0, 0, KA_IRQ_EDGE_RISING, 0, 0);
@@ -83,7 +83,7 @@ void workInterrupt(int d, int s)
 }
 
 // A short stream: a few scans, read or written as fast as the library goes.
-void workStream(int d, int s, bool output)
+void WorkStream(int d, int s, bool output)
 {
     kaStreamConfigRecord channel{0, 0, 0, 0};
     kaStreamTriggerRecord trigger{};
@@ -110,7 +110,7 @@ void workStream(int d, int s, bool output)
     kaIOStreamStop(&stop, 1, 0);
 }
 
-void workDevice(int d)
+void WorkDevice(int d)
 {
     char text[256];
     int value = 0, info[8] = {};
@@ -134,23 +134,23 @@ void workDevice(int d)
         switch (type) {
         case KA_TYPE_AI:
         case KA_TYPE_AO:
-            workAnalog(d, s, channels, ranges);
+            WorkAnalog(d, s, channels, ranges);
             if (subtype == KA_SUBTYPE_STREAMING)
-                workStream(d, s, type == KA_TYPE_AO);
+                WorkStream(d, s, type == KA_TYPE_AO);
             break;
         case KA_TYPE_DIO:
         case KA_TYPE_DI:
         case KA_TYPE_DO:
-            workDigital(d, s, channels);
+            WorkDigital(d, s, channels);
             break;
         case KA_TYPE_CTR:
-            workCounter(d, s);
+            WorkCounter(d, s);
             break;
         case KA_TYPE_EXT_IRQ:
-            workInterrupt(d, s);
+            WorkInterrupt(d, s);
             break;
         default:
-            transfer(single(d, s, 0, KA_DIR_INPUT, 0, 0));
+            Transfer(Single(d, s, 0, KA_DIR_INPUT, 0, 0));
         }
     }
     if (kaUtilityPWMStart(d, 0, 1, 2, KA_REF_CTR_INTERNAL_1MHZ, 100, 25, 0) == 0)
@@ -158,7 +158,7 @@ void workDevice(int d)
     kaIOResetDevice(d, 0);
 }
 
-void workRemote(const sim::System &system)
+void WorkRemote(const sim::System &system)
 {
     if (system.hosts.empty())
         return;
@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string text(reinterpret_cast<const char *>(data), size);
     sim::System system;
     try {
-        system = sim::parseSystem(text);
+        system = sim::ParseSystem(text);
     } catch (const sim::SystemError &) {
         return 0; // refused, as most inputs are
     }
@@ -194,8 +194,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     int devices = 0;
     kaQueryNumberDevices(&devices);
     for (int d = 0; d < std::min(devices, kDevices); ++d)
-        workDevice(d);
-    workRemote(system);
+        WorkDevice(d);
+    WorkRemote(system);
     kaClose(0);
     return 0;
 }

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 
 namespace
 {
@@ -35,12 +35,12 @@ constexpr auto kDeadlock = 120s; // far beyond any run, even under ThreadSanitiz
 // A thread's verdict: empty, or the first thing it found wrong.
 using Check = std::function<std::string()>;
 
-std::string failed(const char *what, int i, int code)
+std::string Failed(const char *what, int i, int code)
 {
     return std::string(what) + " at " + std::to_string(i) + ": " + std::to_string(code);
 }
 
-kaStreamTriggerRecord limitedTrigger(int values)
+kaStreamTriggerRecord LimitedTrigger(int values)
 {
     kaStreamTriggerRecord t;
     std::memset(&t, 0, sizeof t);
@@ -54,14 +54,14 @@ kaStreamTriggerRecord limitedTrigger(int values)
     return t;
 }
 
-int startStream(int subdevice)
+int StartStream(int subdevice)
 {
     kaStreamStartRecord r = {0, subdevice, KA_START_MODE_NONBLOCKING, 0, 0, 0};
     const int code = kaIOStreamStart(&r, 1, 0);
     return code ? code : r.iErrno;
 }
 
-int stopStream(int subdevice)
+int StopStream(int subdevice)
 {
     kaStreamStopRecord r = {0, subdevice, KA_STOP_MODE_IMMEDIATE, 0, 0};
     const int code = kaIOStreamStop(&r, 1, 0);
@@ -69,25 +69,25 @@ int stopStream(int subdevice)
 }
 
 // Waits until the stream has ended; answers its status and pending count.
-std::string waitIdle(int subdevice, int run)
+std::string WaitIdle(int subdevice, int run)
 {
     int status = 0, count = -1;
     if (int code = kaIOStreamStatus(0, subdevice, KA_WAIT_IDLE, &status, &count, 0))
-        return failed("status", run, code);
+        return Failed("status", run, code);
     if (status != KA_STATUS_IDLE || count != 0)
         return "run " + std::to_string(run) + " ended with status " + std::to_string(status) +
                ", " + std::to_string(count) + " values pending";
     return {};
 }
 
-std::string queries()
+std::string Queries()
 {
     for (int i = 0; i < 2000; ++i) {
         int devices = 0, subdevices = 0;
         char name[64];
         if (int code = kaQueryNumberDevices(&devices) | kaQueryNumberSubdevices(0, &subdevices) |
                        kaQueryNameDevice(1, name, sizeof name))
-            return failed("query", i, code);
+            return Failed("query", i, code);
         if (devices != 3 || subdevices != 10 || std::strcmp(name, "USB-Kestra-8") != 0)
             return "query " + std::to_string(i) + " saw " + std::to_string(devices) + ", " +
                    std::to_string(subdevices) + ", " + name;
@@ -95,41 +95,41 @@ std::string queries()
     return {};
 }
 
-std::string locks()
+std::string Locks()
 {
     for (int i = 0; i < 2000; ++i) {
         if (int code = kaLockSubdevice(1, 3, KA_LOCK_SET, 0))
-            return failed("lock", i, code);
+            return Failed("lock", i, code);
         if (kaSimLockState(1, 3) != 1)
             return "lock " + std::to_string(i) + " not held";
         if (int code = kaLockSubdevice(1, 3, KA_LOCK_RELEASE, 0))
-            return failed("release", i, code);
+            return Failed("release", i, code);
     }
     return {};
 }
 
 // Writes a port and reads it back through its loopback in the same batch.
-std::string singleValues()
+std::string SingleValues()
 {
     for (int i = 0; i < 2000; ++i) {
         const int value = (i * 37) & 0xFF;
         kaSingleRecord r[2] = {{0, kDioOut, 0, KA_DIR_OUTPUT, value, 0, 0, 0},
                                {0, kDioIn, 0, KA_DIR_INPUT, -1, 0, 0, 0}};
         if (int code = kaIOSingle(r, 2, 0) | r[0].iErrno | r[1].iErrno)
-            return failed("single", i, code);
+            return Failed("single", i, code);
         if (r[1].iValue != value)
             return "read back " + std::to_string(r[1].iValue) + " for " + std::to_string(value);
     }
     return {};
 }
 
-std::string fireInterrupts()
+std::string FireInterrupts()
 {
     for (int i = 0; i < kIrqEdges; ++i) {
         for (int level : {1, 0}) {
             kaSingleRecord r = {0, kIrqOut, 0, KA_DIR_OUTPUT, level, 0, 0, 0};
             if (int code = kaIOSingle(&r, 1, 0) | r.iErrno)
-                return failed("fire", i, code);
+                return Failed("fire", i, code);
         }
         if (i % 16 == 0)
             std::this_thread::sleep_for(100us); // let waits see some edges one by one
@@ -138,13 +138,13 @@ std::string fireInterrupts()
 }
 
 // Waits until every rising edge was counted: counts only grow, none is lost.
-std::string awaitInterrupts()
+std::string AwaitInterrupts()
 {
     int last = 0;
     while (last < kIrqEdges) {
         int count = 0, value = 0;
         if (int code = kaIOIrqWait(0, kIrqIn, 0, &count, &value, 5000, 0))
-            return failed("wait after count", last, code);
+            return Failed("wait after count", last, code);
         if (count <= last || count > kIrqEdges || value != 1)
             return "wait after count " + std::to_string(last) + " gave count " +
                    std::to_string(count) + ", value " + std::to_string(value);
@@ -155,22 +155,22 @@ std::string awaitInterrupts()
 
 // Limited acquisitions of two alternating channels: every value comes exactly
 // once, in order, and the stream then ends by itself.
-std::string acquire(int runs, int values)
+std::string Acquire(int runs, int values)
 {
     kaStreamConfigRecord channels[2] = {{3, 0, 0, 0}, {2, 0, 0, 0}};
     std::vector<int> data(static_cast<size_t>(values) + 2);
     for (int run = 0; run < runs; ++run) {
-        kaStreamTriggerRecord trigger = limitedTrigger(values);
+        kaStreamTriggerRecord trigger = LimitedTrigger(values);
         if (int code = kaIOStreamConfig(0, kAnalogIn, channels, 2, &trigger, 0, 0))
-            return failed("input config", run, code);
-        if (int code = startStream(kAnalogIn))
-            return failed("input start", run, code);
+            return Failed("input config", run, code);
+        if (int code = StartStream(kAnalogIn))
+            return Failed("input start", run, code);
         int total = 0;
         while (total < values) {
             int count = std::min(250, values - total + 2); // asks past the end once
             if (int code = kaIOStreamRead(0, kAnalogIn, KA_READ_MODE_BLOCKING, &data[total], &count,
                                           KA_IO_STREAM_READ_FRAMES))
-                return failed("read", total, code);
+                return Failed("read", total, code);
             if (count == 0)
                 return "acquisition ended after " + std::to_string(total) + " values";
             total += count;
@@ -185,47 +185,47 @@ std::string acquire(int runs, int values)
         int more = 2;
         if (int code =
                 kaIOStreamRead(0, kAnalogIn, KA_READ_MODE_NONBLOCKING, data.data(), &more, 0))
-            return failed("read after the end", run, code);
+            return Failed("read after the end", run, code);
         if (more != 0)
             return std::to_string(more) + " values after the end";
-        if (std::string fault = waitIdle(kAnalogIn, run); !fault.empty())
+        if (std::string fault = WaitIdle(kAnalogIn, run); !fault.empty())
             return fault;
-        if (int code = stopStream(kAnalogIn))
-            return failed("input stop", run, code);
+        if (int code = StopStream(kAnalogIn))
+            return Failed("input stop", run, code);
     }
     return {};
 }
 
 // Limited outputs from a preloaded buffer: all values go out, then the stream ends.
-std::string putOut(int runs, int values)
+std::string PutOut(int runs, int values)
 {
     kaStreamConfigRecord channel = {0, 0, 0, 0};
     std::vector<int> data(static_cast<size_t>(values));
     for (int k = 0; k < values; ++k)
         data[k] = (k * 7) & 0xFFFF;
     for (int run = 0; run < runs; ++run) {
-        kaStreamTriggerRecord trigger = limitedTrigger(values);
+        kaStreamTriggerRecord trigger = LimitedTrigger(values);
         if (int code = kaIOStreamConfig(0, kAnalogOut, &channel, 1, &trigger, 0, 0))
-            return failed("output config", run, code);
+            return Failed("output config", run, code);
         int count = values;
         if (int code =
                 kaIOStreamWrite(0, kAnalogOut, KA_WRITE_MODE_PRELOAD, data.data(), &count, 0))
-            return failed("preload", run, code);
+            return Failed("preload", run, code);
         if (count != values)
             return "preload took " + std::to_string(count) + " values";
-        if (int code = startStream(kAnalogOut))
-            return failed("output start", run, code);
-        if (std::string fault = waitIdle(kAnalogOut, run); !fault.empty())
+        if (int code = StartStream(kAnalogOut))
+            return Failed("output start", run, code);
+        if (std::string fault = WaitIdle(kAnalogOut, run); !fault.empty())
             return fault;
-        if (int code = stopStream(kAnalogOut))
-            return failed("output stop", run, code);
+        if (int code = StopStream(kAnalogOut))
+            return Failed("output stop", run, code);
     }
     return {};
 }
 
 // Runs every check on a thread of its own; a deadlock ends the program, as
 // no thread could be joined.
-std::vector<std::string> runTogether(const std::vector<Check> &checks)
+std::vector<std::string> RunTogether(const std::vector<Check> &checks)
 {
     std::vector<std::future<std::string>> running;
     running.reserve(checks.size());
@@ -251,7 +251,7 @@ class ConcurrentUse : public ::testing::TestWithParam<bool>
     void SetUp() override
     {
         kaSimReset();
-        kaSimFastStreams(fast());
+        kaSimFastStreams(Fast());
         ASSERT_EQ(kaOpen(0), 0);
         ASSERT_EQ(kaIOSingleConfig(0, kDioOut, 0, KA_SINGLE_CONFIG_DIO_OUTPUT, 0,
                                    KA_TRIG_CHAN_DEFAULT, KA_TRIG_TYPE_SW, 0, 0),
@@ -260,17 +260,17 @@ class ConcurrentUse : public ::testing::TestWithParam<bool>
     }
     void TearDown() override { kaSimReset(); }
 
-    static bool fast() { return GetParam(); }
+    static bool Fast() { return GetParam(); }
 };
 
 TEST_P(ConcurrentUse, EveryThreadSeesConsistentResults)
 {
-    const int runs = fast() ? 20 : 3;
-    const int values = fast() ? 20000 : 4000; // real time: 40 ms a run at 100 kHz
-    EXPECT_EQ(runTogether({queries, locks, singleValues, fireInterrupts, awaitInterrupts,
-                           [&] { return acquire(runs, values); },
+    const int runs = Fast() ? 20 : 3;
+    const int values = Fast() ? 20000 : 4000; // real time: 40 ms a run at 100 kHz
+    EXPECT_EQ(RunTogether({Queries, Locks, SingleValues, FireInterrupts, AwaitInterrupts,
+                           [&] { return Acquire(runs, values); },
                            [&] {
-                               return putOut(runs, values / 4);
+                               return PutOut(runs, values / 4);
                            }}),
               std::vector<std::string>());
     EXPECT_EQ(kaSimCallCount("kaQueryNumberDevices"), 2000);
@@ -278,17 +278,17 @@ TEST_P(ConcurrentUse, EveryThreadSeesConsistentResults)
 
     // A wait in progress when another thread stops the interrupt ends.
     std::vector<std::string> faults =
-        runTogether({[] {
+        RunTogether({[] {
                          int count = 0, value = 0;
                          const int code = kaIOIrqWait(0, kIrqIn, 0, &count, &value, 0, 0);
-                         return code == KA_SIM_WAIT_STOPPED ? "" : failed("last wait", count, code);
+                         return code == KA_SIM_WAIT_STOPPED ? "" : Failed("last wait", count, code);
                      },
                      [waits = kaSimCallCount("kaIOIrqWait")] {
                          // The wait holds the library lock from its start until it waits.
                          while (kaSimCallCount("kaIOIrqWait") == waits)
                              std::this_thread::sleep_for(1ms);
                          const int code = kaIOIrqStop(0, kIrqIn, 0, 0);
-                         return code == 0 ? "" : failed("stop", 0, code);
+                         return code == 0 ? "" : Failed("stop", 0, code);
                      }});
     EXPECT_EQ(faults, std::vector<std::string>());
 }

@@ -11,14 +11,14 @@
 #include <new>
 #include <string>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 
 namespace
 {
 
 std::atomic<long> allocationsBeforeFailure{-1}; // -1: none fails
 
-void *allocate(std::size_t size)
+void *Allocate(std::size_t size)
 {
     if (allocationsBeforeFailure.load() >= 0 && allocationsBeforeFailure.fetch_sub(1) == 0)
         throw std::bad_alloc();
@@ -31,16 +31,16 @@ void *allocate(std::size_t size)
 
 void *operator new(std::size_t size)
 {
-    return allocate(size);
+    return Allocate(size);
 }
 void *operator new[](std::size_t size)
 {
-    return allocate(size);
+    return Allocate(size);
 }
 void *operator new(std::size_t size, const std::nothrow_t &) noexcept
 {
     try {
-        return allocate(size);
+        return Allocate(size);
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
@@ -78,13 +78,13 @@ const char kOneDevice[] = R"({"library_version": 1, "main_driver_version": 1, "d
                     "ranges": [{"unit": "KA_UNIT_VOLT", "min": 0, "max": 5, "max_data": 4095}]}]}]})";
 
 // Made before the allocations fail in turn.
-const char *systemFile()
+const char *SystemFile()
 {
-    static const std::string path = ::testing::TempDir() + "sim_memory_test_system.json";
-    return path.c_str();
+    static const std::string kPath = ::testing::TempDir() + "sim_memory_test_system.json";
+    return kPath.c_str();
 }
 
-kaStreamTriggerRecord timerTrigger()
+kaStreamTriggerRecord TimerTrigger()
 {
     kaStreamTriggerRecord t{};
     t.iAcqStartTrigType = KA_TRIG_TYPE_SW;
@@ -95,14 +95,14 @@ kaStreamTriggerRecord timerTrigger()
     return t;
 }
 
-int configureStream(int device, int subdevice)
+int ConfigureStream(int device, int subdevice)
 {
     kaStreamConfigRecord channel{};
-    kaStreamTriggerRecord trigger = timerTrigger();
+    kaStreamTriggerRecord trigger = TimerTrigger();
     return kaIOStreamConfig(device, subdevice, &channel, 1, &trigger, 0, 0);
 }
 
-int devices()
+int Devices()
 {
     int count = -1;
     return kaQueryNumberDevices(&count) == 0 ? count : -1;
@@ -120,7 +120,7 @@ void PrintTo(const Case &c, std::ostream *out)
     *out << c.name;
 }
 
-std::string caseName(const ::testing::TestParamInfo<Case> &info)
+std::string CaseName(const ::testing::TestParamInfo<Case> &info)
 {
     return info.param.name;
 }
@@ -153,7 +153,7 @@ TEST_P(OutOfMemory, FailsCleanlyAtEveryAllocation)
     EXPECT_EQ(code, 0);
 }
 
-void nothing() {}
+void Nothing() {}
 
 INSTANTIATE_TEST_SUITE_P(
     Operations, OutOfMemory,
@@ -162,31 +162,31 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ConfigLoad", [] { ASSERT_EQ(kaSimLoadSystem(kOneDevice), 0); },
              [] { return kaConfigLoad(nullptr); },
              [] {
-                 EXPECT_EQ(devices(), 1);
+                 EXPECT_EQ(Devices(), 1);
              }},
         Case{"ConfigLoadFile",
              [] {
-                 std::FILE *f = std::fopen(systemFile(), "wb");
+                 std::FILE *f = std::fopen(SystemFile(), "wb");
                  ASSERT_TRUE(f);
                  std::fputs(kOneDevice, f);
                  std::fclose(f);
              },
-             [] { return kaConfigLoad(systemFile()); },
+             [] { return kaConfigLoad(SystemFile()); },
              [] {
-                 EXPECT_EQ(devices(), 3);
+                 EXPECT_EQ(Devices(), 3);
              }},
-        Case{"SimLoadSystem", nothing, [] { return kaSimLoadSystem(kOneDevice); },
+        Case{"SimLoadSystem", Nothing, [] { return kaSimLoadSystem(kOneDevice); },
              [] {
-                 EXPECT_EQ(devices(), 3);
+                 EXPECT_EQ(Devices(), 3);
              }},
         // A stream keeps its set-up: the output values still fit its buffer.
         Case{"StreamConfig",
              [] {
                  ASSERT_EQ(kaSimLoadSystem(kOneDevice), 0);
                  ASSERT_EQ(kaOpen(0), 0);
-                 ASSERT_EQ(configureStream(0, 0), 0);
+                 ASSERT_EQ(ConfigureStream(0, 0), 0);
              },
-             [] { return configureStream(0, 0); },
+             [] { return ConfigureStream(0, 0); },
              [] {
                  int values[1000] = {};
                  int count = 1000;
@@ -197,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"StreamStartFast",
              [] {
                  kaSimFastStreams(1);
-                 ASSERT_EQ(configureStream(0, 0), 0);
+                 ASSERT_EQ(ConfigureStream(0, 0), 0);
              },
              [] {
                  kaStreamStartRecord start{};
@@ -216,7 +216,7 @@ INSTANTIATE_TEST_SUITE_P(
                  char text[256];
                  return kaErrorGetMessage(KA_SIM_CONFIG_INVALID, text, sizeof text);
              },
-             nothing}),
-    caseName);
+             Nothing}),
+    CaseName);
 
 } // namespace

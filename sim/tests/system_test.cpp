@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 #include "system.h"
 
 namespace
@@ -27,7 +27,7 @@ const char kDevice[] = R"({"name": "n", "description": "d", "driver_name": "x",
     "serial_no": 2, "bus_type": "KA_BUS_TYPE_PCI", "bus_no": 0, "dev_no": 0, "func_no": 0},
     "subdevices": [SUBDEVICE]})";
 
-std::string systemWith(const std::string &subdevice)
+std::string SystemWith(const std::string &subdevice)
 {
     std::string device = kDevice;
     device.replace(device.find("SUBDEVICE"), 9, subdevice);
@@ -36,7 +36,7 @@ std::string systemWith(const std::string &subdevice)
 
 TEST(SystemJson, ReadsNamesNumbersAndVersions)
 {
-    sim::System s = sim::parseSystem(systemWith(
+    sim::System s = sim::ParseSystem(SystemWith(
         R"({"type": "KA_TYPE_DIO", "subtype": "KA_SUBTYPE_SINGLE", "channels": 8,
             "caps": ["KA_CAPS_DIO_DIR_BIT", "KA_CAPS_DIO_DIR_WORD"],
             "cap_args": {"KA_CAP_CTR_WIDTH": [16], "0x10": 5}})"));
@@ -58,9 +58,9 @@ TEST(SystemJson, ReadsTextsWholeAcrossChunks)
 {
     const std::string escaped = R"(a\u00fc\ud83d\ude00\t\"\/)";
     const std::string decoded = "a\xC3\xBC\xF0\x9F\x98\x80\t\"/";
-    std::string system = systemWith(R"({"type": 1, "subtype": 0, "channels": 0})");
+    std::string system = SystemWith(R"({"type": 1, "subtype": 0, "channels": 0})");
     system.replace(system.find(R"("d")"), 3, "\"" + escaped + "\"");
-    EXPECT_EQ(sim::parseSystem("\xEF\xBB\xBF" + system).devices[0].description, decoded);
+    EXPECT_EQ(sim::ParseSystem("\xEF\xBB\xBF" + system).devices[0].description, decoded);
 
     const std::string path = ::testing::TempDir() + "chunks.json";
     std::string longText, expected;
@@ -70,11 +70,11 @@ TEST(SystemJson, ReadsTextsWholeAcrossChunks)
     }
     system.replace(system.find(escaped), escaped.size(), longText);
     std::ofstream(path, std::ios::binary) << system;
-    EXPECT_EQ(sim::loadSystemFile(path).devices[0].description, expected);
+    EXPECT_EQ(sim::LoadSystemFile(path).devices[0].description, expected);
 
     std::ofstream(path, std::ios::binary) << std::string(100000, '\n') << "{" << longText;
     try {
-        sim::loadSystemFile(path);
+        sim::LoadSystemFile(path);
         FAIL() << "accepted";
     } catch (const sim::SystemError &e) {
         EXPECT_STREQ(e.what(), "line 100001, column 2: key in double quotes expected");
@@ -84,7 +84,7 @@ TEST(SystemJson, ReadsTextsWholeAcrossChunks)
 
 TEST(SystemJson, BuiltInSystemIsValid)
 {
-    sim::System s = sim::parseSystem(sim::defaultSystemJson());
+    sim::System s = sim::ParseSystem(sim::DefaultSystemJson());
     EXPECT_EQ(s.devices.size(), 3u);
     EXPECT_FALSE(s.devices[2].plugged);
     EXPECT_EQ(s.hosts.count("daq-lab-2"), 1u);

@@ -6,7 +6,7 @@
 #include <future>
 #include <thread>
 
-#include "kaSim.h"
+#include "ka_sim.h"
 
 namespace
 {
@@ -29,13 +29,13 @@ class WaitTest : public ::testing::Test
     void TearDown() override { kaSimReset(); }
 
     // Waits on another thread without a time-out.
-    std::future<int> waitAsync()
+    std::future<int> WaitAsync()
     {
         return std::async(std::launch::async,
                           [this] { return kaIOIrqWait(0, kInputPort, 0, &count_, &value_, 0, 0); });
     }
 
-    static void setOutputs(int value)
+    static void SetOutputs(int value)
     {
         kaSingleRecord r = {0, kOutputPort, 0, KA_DIR_OUTPUT, value, 0, 0, 0};
         ASSERT_EQ(kaIOSingle(&r, 1, 0), 0);
@@ -48,9 +48,9 @@ class WaitTest : public ::testing::Test
 
 TEST_F(WaitTest, InterruptDuringWaitWakesIt)
 {
-    std::future<int> result = waitAsync();
+    std::future<int> result = WaitAsync();
     ASSERT_EQ(result.wait_for(50ms), std::future_status::timeout);
-    setOutputs(1);
+    SetOutputs(1);
     ASSERT_EQ(result.wait_for(2s), std::future_status::ready);
     EXPECT_EQ(result.get(), 0);
     EXPECT_EQ(count_, 1);
@@ -59,7 +59,7 @@ TEST_F(WaitTest, InterruptDuringWaitWakesIt)
 
 TEST_F(WaitTest, StopEndsTheWait)
 {
-    std::future<int> result = waitAsync();
+    std::future<int> result = WaitAsync();
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(kaIOIrqStop(0, kInputPort, 0, 0), 0);
     ASSERT_EQ(result.wait_for(2s), std::future_status::ready);
@@ -68,14 +68,14 @@ TEST_F(WaitTest, StopEndsTheWait)
 
 TEST_F(WaitTest, ResetAndCloseEndTheWait)
 {
-    std::future<int> result = waitAsync();
+    std::future<int> result = WaitAsync();
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(kaIOResetSubdevice(0, kInputPort, 0), 0);
     EXPECT_EQ(result.wait_for(2s), std::future_status::ready);
     EXPECT_EQ(result.get(), KA_SIM_WAIT_STOPPED);
 
     ASSERT_EQ(kaIOIrqStart(0, kInputPort, 0, KA_IRQ_SOURCE_DIO_LINE, KA_IRQ_EDGE_RISING, 0, 0), 0);
-    result = waitAsync();
+    result = WaitAsync();
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(kaClose(0), 0);
     EXPECT_EQ(result.wait_for(2s), std::future_status::ready);
@@ -85,7 +85,7 @@ TEST_F(WaitTest, ResetAndCloseEndTheWait)
 // A stop and a new start between two wake-ups must still end the old wait.
 TEST_F(WaitTest, RestartedInterruptEndsTheOldWait)
 {
-    std::future<int> result = waitAsync();
+    std::future<int> result = WaitAsync();
     std::this_thread::sleep_for(30ms);
     EXPECT_EQ(kaIOIrqStop(0, kInputPort, 0, 0), 0);
     EXPECT_EQ(kaIOIrqStart(0, kInputPort, 0, KA_IRQ_SOURCE_DIO_LINE, KA_IRQ_EDGE_RISING, 0, 0), 0);
@@ -96,7 +96,7 @@ TEST_F(WaitTest, RestartedInterruptEndsTheOldWait)
 // Other callers are not held up while one thread waits.
 TEST_F(WaitTest, WaitGivesUpTheLibraryLock)
 {
-    std::future<int> result = waitAsync();
+    std::future<int> result = WaitAsync();
     std::this_thread::sleep_for(20ms);
     int devices = 0;
     const auto start = std::chrono::steady_clock::now();

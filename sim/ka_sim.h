@@ -28,56 +28,56 @@ KA_API void kaSimReset(void);
  * TARVEX_SIM_CONFIG file); kaSimReset goes back to the system read at load.
  * Returns 0, or KA_SIM_CONFIG_INVALID, whose message (kaErrorGetMessage)
  * then carries the reason, as after a refused kaConfigLoad. */
-KA_API int kaSimLoadSystem(const char *pcJson);
+KA_API int kaSimLoadSystem(const char *json);
 
 /* Non-zero: streams started from now on run as fast as they are read or
  * written, analog input values coming from a precomputed ring. For tests and
  * benchmarks that must not wait for real time. */
-KA_API void kaSimFastStreams(int iFast);
+KA_API void kaSimFastStreams(int fast);
 
 /* The code of a result name ("NOT_OPEN"), or -1 for an unknown name. */
-KA_API int kaSimResultCode(const char *pcName);
+KA_API int kaSimResultCode(const char *name);
 
 /* The name of a result code (1: "NOT_OPEN"), or null for a code that has none. */
-KA_API const char *kaSimResultName(int iCode);
+KA_API const char *kaSimResultName(int code);
 
-/* Let the operation fail with iCode on its next iTimes calls (-1: always,
+/* Let the operation fail with `code` on its next `times` calls (-1: always,
  * 0: never again). The failing call does nothing else and writes nothing. */
-KA_API int kaSimFail(const char *pcOperation, int iCode, int iTimes);
+KA_API int kaSimFail(const char *operation, int code, int times);
 
-/* Replace out-value iSlot (counted from 0 in argument order) with dValue
+/* Replace out-value `slot` (counted from 0 in argument order) with `value`
  * whenever the operation succeeds. For an integer slot the value is taken
  * as a 64-bit integer and its low 32 bits are stored, so raw words such as
  * 4294967295 can be given. Record operations apply the slot to that field
  * of every record. */
-KA_API int kaSimOverride(const char *pcOperation, int iSlot, double dValue);
+KA_API int kaSimOverride(const char *operation, int slot, double value);
 
-/* Replace the text an operation writes with pcText, cut to the capacity. */
-KA_API int kaSimOverrideText(const char *pcOperation, const char *pcText);
+/* Replace the text an operation writes with `text`, cut to the capacity. */
+KA_API int kaSimOverrideText(const char *operation, const char *text);
 
 /* How often the operation was called since the last reset. */
-KA_API int kaSimCallCount(const char *pcOperation);
+KA_API int kaSimCallCount(const char *operation);
 
 /* The scalar arguments of the operation's last call, in argument order
  * (text and pointer arguments left out). Returns how many there were. */
-KA_API int kaSimCapturedArgs(const char *pcOperation, double *pdArgs, int iCapacity);
+KA_API int kaSimCapturedArgs(const char *operation, double *args, int capacity);
 
 /* The text argument (host, file) of the last call; empty when none or null. */
-KA_API int kaSimCapturedText(const char *pcOperation, char *pcText, int iCapacity);
+KA_API int kaSimCapturedText(const char *operation, char *text, int capacity);
 
-/* The bytes of array argument iIndex of the last call, as received. Returns
- * the full length in bytes (copying at most iCapacity), or -1 if none. */
-KA_API int kaSimCapturedBytes(const char *pcOperation, int iIndex, void *pBytes, int iCapacity);
+/* The bytes of array argument `index` of the last call, as received. Returns
+ * the full length in bytes (copying at most `capacity`), or -1 if none. */
+KA_API int kaSimCapturedBytes(const char *operation, int index, void *bytes, int capacity);
 
-/* The address of array argument iIndex of the last call (0 if none). */
-KA_API unsigned long long kaSimCapturedAddress(const char *pcOperation, int iIndex);
+/* The address of array argument `index` of the last call (0 if none). */
+KA_API unsigned long long kaSimCapturedAddress(const char *operation, int index);
 
 /* A lock held by another owner, as a second program would hold it.
- * iDevice -1 means the driver, iSubdevice -1 the whole device. */
-KA_API int kaSimForeignLock(int iDevice, int iSubdevice, int iLocked);
+ * `device` -1 means the driver, `subdevice` -1 the whole device. */
+KA_API int kaSimForeignLock(int device, int subdevice, int locked);
 
 /* 0: not locked, 1: locked by this program, 2: locked by another owner. */
-KA_API int kaSimLockState(int iDevice, int iSubdevice);
+KA_API int kaSimLockState(int device, int subdevice);
 
 #ifdef __cplusplus
 }
