@@ -17,8 +17,8 @@
 
 enum {
     kFields = sizeof(kaSingleRecord) / sizeof(int),
-    kValue = offsetof(kaSingleRecord, iValue) / sizeof(int),
-    kErrno = offsetof(kaSingleRecord, iErrno) / sizeof(int),
+    kValue = offsetof(kaSingleRecord, value) / sizeof(int),
+    kErrno = offsetof(kaSingleRecord, resultCode) / sizeof(int),
 };
 
 static const char *const kKeys[kFields] = {"Device", "Subdevice", "Channel", "Dir",
@@ -82,13 +82,13 @@ int floorSingle(PyObject *list, int rounds)
             return -1;
         int failed = 0;
         for (Py_ssize_t i = 0; i < count && !failed; ++i)
-            failed = packEntry(PyList_GET_ITEM(list, i), &records[i].iDevice);
+            failed = packEntry(PyList_GET_ITEM(list, i), &records[i].device);
         failed = failed || kaIOSingle(records, (int)count, 0) != 0;
         for (Py_ssize_t i = 0; i < count && !failed; ++i) {
             PyObject *dict = PyList_GET_ITEM(list, i);
             failed = storeResult(dict, keyNames[kValue],
-                                 PyLong_FromUnsignedLong((unsigned)records[i].iValue)) ||
-                     storeResult(dict, keyNames[kErrno], PyLong_FromLong(records[i].iErrno));
+                                 PyLong_FromUnsignedLong((unsigned)records[i].value)) ||
+                     storeResult(dict, keyNames[kErrno], PyLong_FromLong(records[i].resultCode));
         }
         PyMem_Free(records);
         if (failed)

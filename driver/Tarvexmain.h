@@ -41,68 +41,68 @@ enum {
 
 /* Records: arrays of 32-bit signed fields with no gaps. */
 
-/* One transfer of kaIOSingle; iValue and iErrno are written back. */
+/* One transfer of kaIOSingle; value and resultCode are written back. */
 typedef struct kaSingleRecord {
-    int iDevice;
-    int iSubdevice;
-    int iChannel;
-    int iDir;
-    int iValue;
-    int iTimeOut;
-    int iFlags;
-    int iErrno;
+    int device;
+    int subdevice;
+    int channel;
+    int direction;
+    int value;
+    int timeOut;
+    int flags;
+    int resultCode;
 } kaSingleRecord;
 
 /* One entry of a stream channel list. */
 typedef struct kaStreamConfigRecord {
-    int iChannel;
-    int iStreamConfig;
-    int iRef;
-    int iFlags;
+    int channel;
+    int streamConfig;
+    int reference;
+    int flags;
 } kaStreamConfigRecord;
 
 /* The whole trigger set-up of one stream; tick counts are low word first. */
 typedef struct kaStreamTriggerRecord {
-    int iAcqStartTrigType;
-    int iAcqStartTrigEdge;
-    int iAcqStartTrigChan;
-    int iAcqStartTicksLow;
-    int iAcqStartTicksHigh;
-    int iAcqStartReserved[10];
-    int iScanStartTrigType;
-    int iScanStartTicksLow;
-    int iScanStartTicksHigh;
-    int iScanStartReserved[10];
-    int iConvStartTrigType;
-    int iConvStartTicksLow;
-    int iConvStartTicksHigh;
-    int iConvStartReserved[10];
-    int iScanStopTrigType;
-    int iScanStopCount;
-    int iScanStopReserved[10];
-    int iAcqStopTrigType;
-    int iAcqStopCount;
-    int iAcqStopReserved[10];
-    int iFlags;
+    int acqStartTrigType;
+    int acqStartTrigEdge;
+    int acqStartTrigChan;
+    int acqStartTicksLow;
+    int acqStartTicksHigh;
+    int acqStartReserved[10];
+    int scanStartTrigType;
+    int scanStartTicksLow;
+    int scanStartTicksHigh;
+    int scanStartReserved[10];
+    int convStartTrigType;
+    int convStartTicksLow;
+    int convStartTicksHigh;
+    int convStartReserved[10];
+    int scanStopTrigType;
+    int scanStopCount;
+    int scanStopReserved[10];
+    int acqStopTrigType;
+    int acqStopCount;
+    int acqStopReserved[10];
+    int flags;
 } kaStreamTriggerRecord;
 
-/* One entry of kaIOStreamStart; iErrno is written back. */
+/* One entry of kaIOStreamStart; resultCode is written back. */
 typedef struct kaStreamStartRecord {
-    int iDevice;
-    int iSubdevice;
-    int iStartMode;
-    int iTimeOut;
-    int iFlags;
-    int iErrno;
+    int device;
+    int subdevice;
+    int startMode;
+    int timeOut;
+    int flags;
+    int resultCode;
 } kaStreamStartRecord;
 
-/* One entry of kaIOStreamStop; iErrno is written back. */
+/* One entry of kaIOStreamStop; resultCode is written back. */
 typedef struct kaStreamStopRecord {
-    int iDevice;
-    int iSubdevice;
-    int iStopMode;
-    int iFlags;
-    int iErrno;
+    int device;
+    int subdevice;
+    int stopMode;
+    int flags;
+    int resultCode;
 } kaStreamStopRecord;
 
 /* Open, locks, reset, error texts */
@@ -206,25 +206,25 @@ KA_API int kaConfigLoad(const char *configFile);
 #endif
 KA_STATIC_ASSERT(sizeof(int) == 4, "fields are 32-bit");
 KA_STATIC_ASSERT(sizeof(kaSingleRecord) == 32, "single record");
-KA_STATIC_ASSERT(offsetof(kaSingleRecord, iValue) == 16, "single record value");
-KA_STATIC_ASSERT(offsetof(kaSingleRecord, iErrno) == 28, "single record errno");
+KA_STATIC_ASSERT(offsetof(kaSingleRecord, value) == 16, "single record value");
+KA_STATIC_ASSERT(offsetof(kaSingleRecord, resultCode) == 28, "single record errno");
 KA_STATIC_ASSERT(sizeof(kaStreamConfigRecord) == 16, "stream channel record");
-KA_STATIC_ASSERT(offsetof(kaStreamConfigRecord, iFlags) == 12, "stream channel flags");
+KA_STATIC_ASSERT(offsetof(kaStreamConfigRecord, flags) == 12, "stream channel flags");
 KA_STATIC_ASSERT(sizeof(kaStreamTriggerRecord) == 264, "trigger record");
-KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, iAcqStartTicksLow) == 12, "acq ticks");
-KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, iScanStartTrigType) == 60, "scan start");
-KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, iScanStartTicksLow) == 64, "scan ticks");
-KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, iConvStartTrigType) == 112, "conv start");
-KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, iConvStartTicksLow) == 116, "conv ticks");
-KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, iScanStopTrigType) == 164, "scan stop");
-KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, iScanStopCount) == 168, "scan stop count");
-KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, iAcqStopTrigType) == 212, "acq stop");
-KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, iAcqStopCount) == 216, "acq stop count");
-KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, iFlags) == 260, "trigger flags");
+KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, acqStartTicksLow) == 12, "acq ticks");
+KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, scanStartTrigType) == 60, "scan start");
+KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, scanStartTicksLow) == 64, "scan ticks");
+KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, convStartTrigType) == 112, "conv start");
+KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, convStartTicksLow) == 116, "conv ticks");
+KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, scanStopTrigType) == 164, "scan stop");
+KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, scanStopCount) == 168, "scan stop count");
+KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, acqStopTrigType) == 212, "acq stop");
+KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, acqStopCount) == 216, "acq stop count");
+KA_STATIC_ASSERT(offsetof(kaStreamTriggerRecord, flags) == 260, "trigger flags");
 KA_STATIC_ASSERT(sizeof(kaStreamStartRecord) == 24, "stream start record");
-KA_STATIC_ASSERT(offsetof(kaStreamStartRecord, iErrno) == 20, "stream start errno");
+KA_STATIC_ASSERT(offsetof(kaStreamStartRecord, resultCode) == 20, "stream start errno");
 KA_STATIC_ASSERT(sizeof(kaStreamStopRecord) == 20, "stream stop record");
-KA_STATIC_ASSERT(offsetof(kaStreamStopRecord, iErrno) == 16, "stream stop errno");
+KA_STATIC_ASSERT(offsetof(kaStreamStopRecord, resultCode) == 16, "stream stop errno");
 #undef KA_STATIC_ASSERT
 
 #endif /* TARVEXMAIN_H */

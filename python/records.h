@@ -143,76 +143,77 @@ class PackedList
 // The key tables, each key in the order the module reads it.
 
 inline KeySpec kSingleKeys[] = {
-    KADRIVER_KEY(kaSingleRecord, iDevice, "Device", Kind::Integer, kInSingleList),
-    KADRIVER_KEY(kaSingleRecord, iSubdevice, "Subdevice", Kind::Integer, kInSingleList),
-    KADRIVER_KEY(kaSingleRecord, iChannel, "Channel", Kind::Integer, kInSingleList),
-    KADRIVER_KEY(kaSingleRecord, iDir, "Dir", Kind::Integer, kInSingleList),
-    KADRIVER_KEY(kaSingleRecord, iValue, "Value", Kind::LongInteger, kInSingleList,
+    KADRIVER_KEY(kaSingleRecord, device, "Device", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, subdevice, "Subdevice", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, channel, "Channel", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, direction, "Dir", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, value, "Value", Kind::LongInteger, kInSingleList,
                  WriteBack::Unsigned),
-    KADRIVER_KEY(kaSingleRecord, iTimeOut, "TimeOut", Kind::Integer, kInSingleList),
-    KADRIVER_KEY(kaSingleRecord, iFlags, "Flags", Kind::Integer, kInSingleList),
-    KADRIVER_KEY(kaSingleRecord, iErrno, "Errno", Kind::Integer, kInSingleList, WriteBack::Signed),
+    KADRIVER_KEY(kaSingleRecord, timeOut, "TimeOut", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, flags, "Flags", Kind::Integer, kInSingleList),
+    KADRIVER_KEY(kaSingleRecord, resultCode, "Errno", Kind::Integer, kInSingleList,
+                 WriteBack::Signed),
 };
 
 inline KeySpec kChannelKeys[] = {
-    KADRIVER_KEY(kaStreamConfigRecord, iChannel, "Channel", Kind::Integer, kInConfigList),
-    KADRIVER_KEY(kaStreamConfigRecord, iStreamConfig, "StreamConfig", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamConfigRecord, iRef, "Ref", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamConfigRecord, iFlags, "Flags", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamConfigRecord, channel, "Channel", Kind::Integer, kInConfigList),
+    KADRIVER_KEY(kaStreamConfigRecord, streamConfig, "StreamConfig", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamConfigRecord, reference, "Ref", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamConfigRecord, flags, "Flags", Kind::Integer, kInStartList),
 };
 
 // kaUtilityExtractValues fills only the channel of each record; the other
 // fields stay zero.
 inline KeySpec kExtractKeys[] = {
-    KADRIVER_KEY(kaStreamConfigRecord, iChannel, "Channel", Kind::Integer, kInConfigList),
+    KADRIVER_KEY(kaStreamConfigRecord, channel, "Channel", Kind::Integer, kInConfigList),
 };
 
 // The trigger set-up is one dictionary, not a list; it alone has tick counts.
 inline KeySpec kTriggerKeys[] = {
-    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStartTrigType, "AcqStartTrigType", Kind::Integer,
+    KADRIVER_KEY(kaStreamTriggerRecord, acqStartTrigType, "AcqStartTrigType", Kind::Integer,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStartTrigEdge, "AcqStartTrigEdge", Kind::Integer,
+    KADRIVER_KEY(kaStreamTriggerRecord, acqStartTrigEdge, "AcqStartTrigEdge", Kind::Integer,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStartTrigChan, "AcqStartTrigChan", Kind::Integer,
+    KADRIVER_KEY(kaStreamTriggerRecord, acqStartTrigChan, "AcqStartTrigChan", Kind::Integer,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStartTicksLow, "AcqStartTicks", Kind::Ticks,
+    KADRIVER_KEY(kaStreamTriggerRecord, acqStartTicksLow, "AcqStartTicks", Kind::Ticks,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iScanStartTrigType, "ScanStartTrigType", Kind::Integer,
+    KADRIVER_KEY(kaStreamTriggerRecord, scanStartTrigType, "ScanStartTrigType", Kind::Integer,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iScanStartTicksLow, "ScanStartTicks", Kind::Ticks,
+    KADRIVER_KEY(kaStreamTriggerRecord, scanStartTicksLow, "ScanStartTicks", Kind::Ticks,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iConvStartTrigType, "ConvStartTrigType", Kind::Integer,
+    KADRIVER_KEY(kaStreamTriggerRecord, convStartTrigType, "ConvStartTrigType", Kind::Integer,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iConvStartTicksLow, "ConvStartTicks", Kind::Ticks,
+    KADRIVER_KEY(kaStreamTriggerRecord, convStartTicksLow, "ConvStartTicks", Kind::Ticks,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iScanStopTrigType, "ScanStopTrigType", Kind::Integer,
+    KADRIVER_KEY(kaStreamTriggerRecord, scanStopTrigType, "ScanStopTrigType", Kind::Integer,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iScanStopCount, "ScanStopCount", Kind::Integer,
+    KADRIVER_KEY(kaStreamTriggerRecord, scanStopCount, "ScanStopCount", Kind::Integer,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStopTrigType, "AcqStopTrigType", Kind::Integer,
+    KADRIVER_KEY(kaStreamTriggerRecord, acqStopTrigType, "AcqStopTrigType", Kind::Integer,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iAcqStopCount, "AcqStopCount", Kind::Integer,
+    KADRIVER_KEY(kaStreamTriggerRecord, acqStopCount, "AcqStopCount", Kind::Integer,
                  kInTriggerSetup),
-    KADRIVER_KEY(kaStreamTriggerRecord, iFlags, "Flags", Kind::Integer, kInTriggerSetup),
+    KADRIVER_KEY(kaStreamTriggerRecord, flags, "Flags", Kind::Integer, kInTriggerSetup),
 };
 
 inline KeySpec kStartKeys[] = {
-    KADRIVER_KEY(kaStreamStartRecord, iDevice, "Device", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamStartRecord, iSubdevice, "Subdevice", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamStartRecord, iStartMode, "StartMode", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamStartRecord, iTimeOut, "TimeOut", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamStartRecord, iFlags, "Flags", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamStartRecord, iErrno, "Errno", Kind::Integer, kInStartList,
+    KADRIVER_KEY(kaStreamStartRecord, device, "Device", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStartRecord, subdevice, "Subdevice", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStartRecord, startMode, "StartMode", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStartRecord, timeOut, "TimeOut", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStartRecord, flags, "Flags", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStartRecord, resultCode, "Errno", Kind::Integer, kInStartList,
                  WriteBack::Signed),
 };
 
 // The stop list's messages name the start list, as they always have.
 inline KeySpec kStopKeys[] = {
-    KADRIVER_KEY(kaStreamStopRecord, iDevice, "Device", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamStopRecord, iSubdevice, "Subdevice", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamStopRecord, iStopMode, "StopMode", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamStopRecord, iFlags, "Flags", Kind::Integer, kInStartList),
-    KADRIVER_KEY(kaStreamStopRecord, iErrno, "Errno", Kind::Integer, kInStartList,
+    KADRIVER_KEY(kaStreamStopRecord, device, "Device", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStopRecord, subdevice, "Subdevice", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStopRecord, stopMode, "StopMode", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStopRecord, flags, "Flags", Kind::Integer, kInStartList),
+    KADRIVER_KEY(kaStreamStopRecord, resultCode, "Errno", Kind::Integer, kInStartList,
                  WriteBack::Signed),
 };
 

@@ -60,7 +60,7 @@ PyObject *kadriver_kaIOStreamConfig(PyObject *, PyObject *args)
     if (!PyDict_Check(trigger))
         return RaiseWrongKind(KADRIVER_KIND_HEAD " as argument 5", kPythonDictionary, trigger);
     kaStreamTriggerRecord record = {}; // the reserved words stay zero
-    if (!PackRecord(trigger, kTriggerKeys, CountOf(kTriggerKeys), 0, &record.iAcqStartTrigType))
+    if (!PackRecord(trigger, kTriggerKeys, CountOf(kTriggerKeys), 0, &record.acqStartTrigType))
         return nullptr;
     return NoneOrError(kaIOStreamConfig(
         device, subdevice, reinterpret_cast<kaStreamConfigRecord *>(channels.Records()),

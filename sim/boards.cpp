@@ -98,16 +98,16 @@ int Boards::Transfer(kaSingleRecord &record, Clock::time_point now)
     // A record names its device and subdevice itself; an unplugged device is
     // named before a subdevice it lacks.
     const Device *d = nullptr;
-    if (int code = FindDevice(*system_, record.iDevice, d))
+    if (int code = FindDevice(*system_, record.device, d))
         return code;
     if (!d->plugged)
         return KA_SIM_DEVICE_UNPLUGGED;
-    if (!HasSubdevice(*d, record.iSubdevice))
+    if (!HasSubdevice(*d, record.subdevice))
         return KA_SIM_INVALID_SUBDEVICE;
-    if (record.iDir != KA_DIR_INPUT && record.iDir != KA_DIR_OUTPUT)
+    if (record.direction != KA_DIR_INPUT && record.direction != KA_DIR_OUTPUT)
         return KA_SIM_INVALID_DIRECTION;
-    SubdeviceContext sub{*this, record.iDevice, record.iSubdevice, d->subdevices[record.iSubdevice],
-                         devices_[record.iDevice][record.iSubdevice]};
+    SubdeviceContext sub{*this, record.device, record.subdevice, d->subdevices[record.subdevice],
+                         devices_[record.device][record.subdevice]};
     return sub.state.kind->Transfer(sub, record, now);
 }
 

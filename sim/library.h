@@ -207,13 +207,13 @@ class Call
             if (count > 0 && !list)
                 return KA_SIM_INVALID_POINTER;
             for (int i = 0; i < count; ++i)
-                if (lib_.locks_.ForeignAnywhere(list[i].iDevice, std::max(list[i].iSubdevice, 0)))
+                if (lib_.locks_.ForeignAnywhere(list[i].device, std::max(list[i].subdevice, 0)))
                     return KA_SIM_LOCKED;
             const Clock::time_point now = Clock::now();
             for (int i = 0; i < count; ++i)
-                list[i].iErrno = entry(list[i], now);
+                list[i].resultCode = entry(list[i], now);
             if (count > 0)
-                OverrideRecords(&list->iDevice, count, sizeof(Record) / sizeof(int));
+                OverrideRecords(&list->device, count, sizeof(Record) / sizeof(int));
             lib_.changed_.notify_all();
             return 0;
         });

@@ -112,14 +112,14 @@ try {
     return call.RunList(
         startList, count, flags, [&](kaStreamStartRecord &r, Clock::time_point now) -> int {
             Stream *stream = nullptr;
-            if (int code = FindStream(call.Lib(), r.iDevice, r.iSubdevice, stream))
+            if (int code = FindStream(call.Lib(), r.device, r.subdevice, stream))
                 return code;
-            if (r.iStartMode != KA_START_MODE_BLOCKING && r.iStartMode != KA_START_MODE_NONBLOCKING)
+            if (r.startMode != KA_START_MODE_BLOCKING && r.startMode != KA_START_MODE_NONBLOCKING)
                 return KA_SIM_INVALID_ARGUMENT;
-            if (r.iFlags & ~KA_IO_STREAM_START_TYPE_TRIG_SYNCHRONOUS)
+            if (r.flags & ~KA_IO_STREAM_START_TYPE_TRIG_SYNCHRONOUS)
                 return KA_SIM_INVALID_FLAGS;
             Library &lib = call.Lib();
-            return stream->Start(now, lib.fastStreams_, lib.boards_, r.iDevice, r.iSubdevice);
+            return stream->Start(now, lib.fastStreams_, lib.boards_, r.device, r.subdevice);
         });
 } catch (...) {
     return sim::ExceptionCode();
@@ -132,11 +132,11 @@ try {
     return call.RunList(
         stopList, count, flags, [&](kaStreamStopRecord &r, Clock::time_point now) -> int {
             Stream *stream = nullptr;
-            if (int code = FindStream(call.Lib(), r.iDevice, r.iSubdevice, stream))
+            if (int code = FindStream(call.Lib(), r.device, r.subdevice, stream))
                 return code;
-            if (r.iStopMode != KA_STOP_MODE_IMMEDIATE && r.iStopMode != KA_STOP_MODE_LAST_VALUE)
+            if (r.stopMode != KA_STOP_MODE_IMMEDIATE && r.stopMode != KA_STOP_MODE_LAST_VALUE)
                 return KA_SIM_INVALID_ARGUMENT;
-            if (r.iFlags != KA_IO_STREAM_STOP_TYPE_NO_FLAGS)
+            if (r.flags != KA_IO_STREAM_STOP_TYPE_NO_FLAGS)
                 return KA_SIM_INVALID_FLAGS;
             if (!stream->Configured())
                 return KA_SIM_NOT_CONFIGURED;

@@ -64,7 +64,7 @@ try {
         int positions[kMaxListEntries];
         int matches = 0;
         for (int i = 0; i < configListCount; ++i) {
-            if (configList[i].iChannel != channel)
+            if (configList[i].channel != channel)
                 continue;
             if (matches == kMaxListEntries)
                 return KA_SIM_INVALID_COUNT;

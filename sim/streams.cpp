@@ -59,24 +59,24 @@ int Stream::Configure(const Subdevice &sub, const kaStreamConfigRecord *channels
     std::vector<StreamChannel> list;
     for (int i = 0; i < count; ++i) {
         const kaStreamConfigRecord &c = channels[i];
-        if (c.iChannel < 0 || c.iChannel >= sub.channels)
+        if (c.channel < 0 || c.channel >= sub.channels)
             return KA_SIM_INVALID_CHANNEL;
-        if (c.iStreamConfig < 0 || c.iStreamConfig >= static_cast<int>(sub.ranges.size()))
+        if (c.streamConfig < 0 || c.streamConfig >= static_cast<int>(sub.ranges.size()))
             return KA_SIM_INVALID_RANGE;
-        if (!ValidReference(output, c.iRef))
+        if (!ValidReference(output, c.reference))
             return KA_SIM_INVALID_CONFIG;
-        if (c.iFlags != KA_IO_STREAM_CONFIG_TYPE_NO_FLAGS)
+        if (c.flags != KA_IO_STREAM_CONFIG_TYPE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        list.push_back({c.iChannel, c.iStreamConfig});
+        list.push_back({c.channel, c.streamConfig});
     }
     if (fifoThreshold < 0 || fifoThreshold > FifoSize(sub))
         return KA_SIM_INVALID_VALUE;
-    if (t.iFlags != KA_IO_STREAM_TRIGGER_TYPE_NO_FLAGS)
+    if (t.flags != KA_IO_STREAM_TRIGGER_TYPE_NO_FLAGS)
         return KA_SIM_INVALID_FLAGS;
 
     // External triggers are taken as arriving at the start; the rest of the
     // trigger kinds need hardware the simulation does not model.
-    switch (t.iAcqStartTrigType) {
+    switch (t.acqStartTrigType) {
     case KA_TRIG_TYPE_NONE:
     case KA_TRIG_TYPE_SW:
     case KA_TRIG_TYPE_TIMER:
@@ -86,14 +86,14 @@ int Stream::Configure(const Subdevice &sub, const kaStreamConfigRecord *channels
     default:
         return KA_SIM_INVALID_TRIGGER;
     }
-    if (t.iConvStartTrigType != KA_TRIG_TYPE_TIMER)
+    if (t.convStartTrigType != KA_TRIG_TYPE_TIMER)
         return KA_SIM_INVALID_TRIGGER;
-    const long long acqTicks = Ticks(t.iAcqStartTicksLow, t.iAcqStartTicksHigh);
-    const long long convTicks = Ticks(t.iConvStartTicksLow, t.iConvStartTicksHigh);
-    long long scanTicks = Ticks(t.iScanStartTicksLow, t.iScanStartTicksHigh);
+    const long long acqTicks = Ticks(t.acqStartTicksLow, t.acqStartTicksHigh);
+    const long long convTicks = Ticks(t.convStartTicksLow, t.convStartTicksHigh);
+    long long scanTicks = Ticks(t.scanStartTicksLow, t.scanStartTicksHigh);
     if (acqTicks < 0 || convTicks < kMinConversionTicks || convTicks > kUnlimited / count)
         return KA_SIM_INVALID_VALUE;
-    switch (t.iScanStartTrigType) {
+    switch (t.scanStartTrigType) {
     case KA_TRIG_TYPE_TIMER:
         if (scanTicks < convTicks * count)
             return KA_SIM_INVALID_VALUE;
@@ -106,17 +106,17 @@ int Stream::Configure(const Subdevice &sub, const kaStreamConfigRecord *channels
         return KA_SIM_INVALID_TRIGGER;
     }
     long long limit = 0;
-    for (const int *stop : {&t.iScanStopTrigType, &t.iAcqStopTrigType}) {
+    for (const int *stop : {&t.scanStopTrigType, &t.acqStopTrigType}) {
         if (*stop == KA_TRIG_TYPE_NONE)
             continue;
         if (*stop != KA_TRIG_TYPE_COUNT)
             return KA_SIM_INVALID_TRIGGER;
-        const int stopCount = stop == &t.iScanStopTrigType ? t.iScanStopCount : t.iAcqStopCount;
+        const int stopCount = stop == &t.scanStopTrigType ? t.scanStopCount : t.acqStopCount;
         if (stopCount <= 0)
             return KA_SIM_INVALID_VALUE;
         // Scans count whole channel lists, acquisitions single values.
         const long long values =
-            stop == &t.iScanStopTrigType ? static_cast<long long>(stopCount) * count : stopCount;
+            stop == &t.scanStopTrigType ? static_cast<long long>(stopCount) * count : stopCount;
         limit = limit ? std::min(limit, values) : values;
     }
 

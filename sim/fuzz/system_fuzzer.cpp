@@ -87,12 +87,12 @@ void WorkStream(int d, int s, bool output)
 {
     kaStreamConfigRecord channel{0, 0, 0, 0};
     kaStreamTriggerRecord trigger{};
-    trigger.iAcqStartTrigType = KA_TRIG_TYPE_SW;
-    trigger.iScanStartTrigType = KA_TRIG_TYPE_FOLLOW;
-    trigger.iConvStartTrigType = KA_TRIG_TYPE_TIMER;
-    trigger.iConvStartTicksLow = 66;
-    trigger.iScanStopTrigType = KA_TRIG_TYPE_COUNT;
-    trigger.iScanStopCount = 16;
+    trigger.acqStartTrigType = KA_TRIG_TYPE_SW;
+    trigger.scanStartTrigType = KA_TRIG_TYPE_FOLLOW;
+    trigger.convStartTrigType = KA_TRIG_TYPE_TIMER;
+    trigger.convStartTicksLow = 66;
+    trigger.scanStopTrigType = KA_TRIG_TYPE_COUNT;
+    trigger.scanStopCount = 16;
     if (kaIOStreamConfig(d, s, &channel, 1, &trigger, 0, 0) != 0)
         return;
     int values[16] = {};

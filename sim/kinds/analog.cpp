@@ -51,11 +51,11 @@ class Analog : public SubdeviceKind
     {
         if (int code = CheckTransferFlags(record))
             return code;
-        if (record.iChannel < 0 || record.iChannel >= sub.described.channels)
+        if (record.channel < 0 || record.channel >= sub.described.channels)
             return KA_SIM_INVALID_CHANNEL;
         if (sub.described.ranges.empty())
             return KA_SIM_NOT_CONFIGURED;
-        range = &sub.described.ranges[sub.state.channels[record.iChannel].range];
+        range = &sub.described.ranges[sub.state.channels[record.channel].range];
         return 0;
     }
 
@@ -90,10 +90,10 @@ class AnalogInput : public Analog
         const Range *range = nullptr;
         if (int code = ChannelRange(sub, r, range))
             return code;
-        if (r.iDir != KA_DIR_INPUT)
+        if (r.direction != KA_DIR_INPUT)
             return KA_SIM_INVALID_DIRECTION;
-        r.iValue =
-            ToDigital(*range, sub.boards.AnalogInput(sub.device, sub.subdevice, r.iChannel, now));
+        r.value =
+            ToDigital(*range, sub.boards.AnalogInput(sub.device, sub.subdevice, r.channel, now));
         return 0;
     }
 };
@@ -108,11 +108,11 @@ class AnalogOutput : public Analog
         const Range *range = nullptr;
         if (int code = ChannelRange(sub, r, range))
             return code;
-        if (r.iDir != KA_DIR_OUTPUT)
+        if (r.direction != KA_DIR_OUTPUT)
             return KA_SIM_INVALID_DIRECTION;
-        if (r.iValue < 0 || r.iValue > range->maxData)
+        if (r.value < 0 || r.value > range->maxData)
             return KA_SIM_INVALID_VALUE;
-        sub.state.channels[r.iChannel].output = r.iValue;
+        sub.state.channels[r.channel].output = r.value;
         return 0;
     }
 };

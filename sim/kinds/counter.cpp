@@ -90,18 +90,18 @@ class Counter : public SubdeviceKind
     {
         if (int code = CheckTransferFlags(r))
             return code;
-        if (r.iChannel < 0 || r.iChannel >= sub.described.channels)
+        if (r.channel < 0 || r.channel >= sub.described.channels)
             return KA_SIM_INVALID_CHANNEL;
         SubdeviceState &state = sub.state;
         if (state.counterMode < 0)
             return KA_SIM_NOT_CONFIGURED;
-        if (r.iDir == KA_DIR_INPUT) {
-            r.iValue = static_cast<int>(CounterValue(sub, now));
+        if (r.direction == KA_DIR_INPUT) {
+            r.value = static_cast<int>(CounterValue(sub, now));
             return 0;
         }
-        if (static_cast<std::uint32_t>(r.iValue) & ~LowBits(CounterWidth(sub.described)))
+        if (static_cast<std::uint32_t>(r.value) & ~LowBits(CounterWidth(sub.described)))
             return KA_SIM_INVALID_VALUE;
-        state.counterLoad = static_cast<std::uint32_t>(r.iValue);
+        state.counterLoad = static_cast<std::uint32_t>(r.value);
         state.counterLoaded = now;
         return 0;
     }

@@ -119,22 +119,22 @@ class DigitalPort : public SubdeviceKind
     int Transfer(SubdeviceContext &sub, kaSingleRecord &r, Clock::time_point) const override
     {
         const int portLines = sub.described.channels;
-        const int width = WidthFromFlags(r.iFlags & 0xF, portLines);
-        if (width < 0 || (r.iFlags & ~0xF & ~KA_IO_SINGLE_TYPE_WRITE_NONBLOCKING))
+        const int width = WidthFromFlags(r.flags & 0xF, portLines);
+        if (width < 0 || (r.flags & ~0xF & ~KA_IO_SINGLE_TYPE_WRITE_NONBLOCKING))
             return KA_SIM_INVALID_FLAGS;
-        const std::uint32_t mask = ChannelMask(r.iChannel, width, portLines);
+        const std::uint32_t mask = ChannelMask(r.channel, width, portLines);
         if (!mask)
             return KA_SIM_INVALID_CHANNEL;
-        const int shift = r.iChannel * width;
-        if (r.iDir == KA_DIR_INPUT) {
-            r.iValue =
+        const int shift = r.channel * width;
+        if (r.direction == KA_DIR_INPUT) {
+            r.value =
                 static_cast<int>((sub.boards.Lines(sub.device, sub.subdevice) & mask) >> shift);
             return 0;
         }
         SubdeviceState &state = sub.state;
         if ((state.outputMask & mask) != mask)
             return KA_SIM_INVALID_DIRECTION;
-        const auto value = static_cast<std::uint32_t>(r.iValue);
+        const auto value = static_cast<std::uint32_t>(r.value);
         if (value & ~LowBits(width))
             return KA_SIM_INVALID_VALUE;
         state.outputs = (state.outputs & ~mask) | (value << shift);

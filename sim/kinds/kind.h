@@ -75,7 +75,7 @@ class SubdeviceKind
     {
         const int ignorable =
             KA_IO_SINGLE_TYPE_TRIG_SYNCHRONOUS | KA_IO_SINGLE_TYPE_WRITE_NONBLOCKING;
-        return record.iFlags & ~ignorable ? KA_SIM_INVALID_FLAGS : 0;
+        return record.flags & ~ignorable ? KA_SIM_INVALID_FLAGS : 0;
     }
 };
 

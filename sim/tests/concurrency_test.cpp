@@ -44,13 +44,13 @@ kaStreamTriggerRecord LimitedTrigger(int values)
 {
     kaStreamTriggerRecord t;
     std::memset(&t, 0, sizeof t);
-    t.iAcqStartTrigType = KA_TRIG_TYPE_SW;
-    t.iAcqStartTrigChan = KA_TRIG_CHAN_DEFAULT;
-    t.iScanStartTrigType = KA_TRIG_TYPE_FOLLOW;
-    t.iConvStartTrigType = KA_TRIG_TYPE_TIMER;
-    t.iConvStartTicksLow = 330; // 100 kHz
-    t.iAcqStopTrigType = KA_TRIG_TYPE_COUNT;
-    t.iAcqStopCount = values;
+    t.acqStartTrigType = KA_TRIG_TYPE_SW;
+    t.acqStartTrigChan = KA_TRIG_CHAN_DEFAULT;
+    t.scanStartTrigType = KA_TRIG_TYPE_FOLLOW;
+    t.convStartTrigType = KA_TRIG_TYPE_TIMER;
+    t.convStartTicksLow = 330; // 100 kHz
+    t.acqStopTrigType = KA_TRIG_TYPE_COUNT;
+    t.acqStopCount = values;
     return t;
 }
 
@@ -58,14 +58,14 @@ int StartStream(int subdevice)
 {
     kaStreamStartRecord r = {0, subdevice, KA_START_MODE_NONBLOCKING, 0, 0, 0};
     const int code = kaIOStreamStart(&r, 1, 0);
-    return code ? code : r.iErrno;
+    return code ? code : r.resultCode;
 }
 
 int StopStream(int subdevice)
 {
     kaStreamStopRecord r = {0, subdevice, KA_STOP_MODE_IMMEDIATE, 0, 0};
     const int code = kaIOStreamStop(&r, 1, 0);
-    return code ? code : r.iErrno;
+    return code ? code : r.resultCode;
 }
 
 // Waits until the stream has ended; answers its status and pending count.
@@ -115,10 +115,10 @@ std::string SingleValues()
         const int value = (i * 37) & 0xFF;
         kaSingleRecord r[2] = {{0, kDioOut, 0, KA_DIR_OUTPUT, value, 0, 0, 0},
                                {0, kDioIn, 0, KA_DIR_INPUT, -1, 0, 0, 0}};
-        if (int code = kaIOSingle(r, 2, 0) | r[0].iErrno | r[1].iErrno)
+        if (int code = kaIOSingle(r, 2, 0) | r[0].resultCode | r[1].resultCode)
             return Failed("single", i, code);
-        if (r[1].iValue != value)
-            return "read back " + std::to_string(r[1].iValue) + " for " + std::to_string(value);
+        if (r[1].value != value)
+            return "read back " + std::to_string(r[1].value) + " for " + std::to_string(value);
     }
     return {};
 }
@@ -128,7 +128,7 @@ std::string FireInterrupts()
     for (int i = 0; i < kIrqEdges; ++i) {
         for (int level : {1, 0}) {
             kaSingleRecord r = {0, kIrqOut, 0, KA_DIR_OUTPUT, level, 0, 0, 0};
-            if (int code = kaIOSingle(&r, 1, 0) | r.iErrno)
+            if (int code = kaIOSingle(&r, 1, 0) | r.resultCode)
                 return Failed("fire", i, code);
         }
         if (i % 16 == 0)

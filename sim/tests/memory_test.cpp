@@ -87,11 +87,11 @@ const char *SystemFile()
 kaStreamTriggerRecord TimerTrigger()
 {
     kaStreamTriggerRecord t{};
-    t.iAcqStartTrigType = KA_TRIG_TYPE_SW;
-    t.iScanStartTrigType = KA_TRIG_TYPE_TIMER;
-    t.iScanStartTicksLow = 6600;
-    t.iConvStartTrigType = KA_TRIG_TYPE_TIMER;
-    t.iConvStartTicksLow = 3300;
+    t.acqStartTrigType = KA_TRIG_TYPE_SW;
+    t.scanStartTrigType = KA_TRIG_TYPE_TIMER;
+    t.scanStartTicksLow = 6600;
+    t.convStartTrigType = KA_TRIG_TYPE_TIMER;
+    t.convStartTicksLow = 3300;
     return t;
 }
 
@@ -201,9 +201,9 @@ INSTANTIATE_TEST_SUITE_P(
              },
              [] {
                  kaStreamStartRecord start{};
-                 start.iStartMode = KA_START_MODE_NONBLOCKING;
+                 start.startMode = KA_START_MODE_NONBLOCKING;
                  const int code = kaIOStreamStart(&start, 1, 0);
-                 return code ? code : start.iErrno;
+                 return code ? code : start.resultCode;
              },
              [] {
                  int status = -1, count = -1;

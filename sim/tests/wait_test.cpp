@@ -39,7 +39,7 @@ class WaitTest : public ::testing::Test
     {
         kaSingleRecord r = {0, kOutputPort, 0, KA_DIR_OUTPUT, value, 0, 0, 0};
         ASSERT_EQ(kaIOSingle(&r, 1, 0), 0);
-        ASSERT_EQ(r.iErrno, 0);
+        ASSERT_EQ(r.resultCode, 0);
     }
 
     int count_ = 0;
