@@ -1,6 +1,8 @@
 // The test-control API: settings and observations of the operations.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "library.h"
 
@@ -29,6 +31,32 @@ template <class Change> int ChangeControl(const char *operation, Change change)
     std::lock_guard<std::mutex> lock(lib.mutex_);
     change(c);
     return 0;
+}
+
+std::string Number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// What an analog input channel's signal is, in the words kaSimWiring uses.
+std::string SignalText(const sim::Signal &s)
+{
+    using Kind = sim::Signal::Kind;
+    switch (s.kind) {
+    case Kind::Constant:
+        return "constant: " + Number(s.value);
+    case Kind::Loopback:
+        return "loopback: device " + std::to_string(s.device) + ", subdevice " +
+               std::to_string(s.subdevice) + ", channel " + std::to_string(s.channel);
+    case Kind::Sine:
+    case Kind::Square:
+        return std::string(s.kind == Kind::Sine ? "sine" : "square") + ": amplitude " +
+               Number(s.amplitude) + ", frequency " + Number(s.frequency) + " Hz, offset " +
+               Number(s.value);
+    }
+    return {};
 }
 
 } // namespace
@@ -207,6 +235,30 @@ try {
     return static_cast<int>(owner);
 } catch (...) {
     return -1; // no count to give
+}
+
+KA_API int kaSimWiring(int device, int subdevice, int channel, char *text, int capacity)
+try {
+    Library &lib = Library::Instance();
+    std::lock_guard<std::mutex> lock(lib.mutex_);
+    const sim::Subdevice *sub = nullptr;
+    if (sim::FindSubdevice(lib.system_, device, subdevice, sub) != 0)
+        return -1;
+    std::string wiring;
+    if (sub->loopback.Present()) {
+        wiring = "lines: device " + std::to_string(sub->loopback.device) + ", subdevice " +
+                 std::to_string(sub->loopback.subdevice);
+    } else {
+        if (channel < 0 || channel >= sub->channels)
+            return -1;
+        auto it = sub->signals.find(channel);
+        if (it != sub->signals.end())
+            wiring = SignalText(it->second);
+    }
+    sim::WriteText(text, capacity, wiring);
+    return static_cast<int>(wiring.size());
+} catch (...) {
+    return -1;
 }
 
 } // extern "C"

@@ -79,6 +79,15 @@ KA_API int kaSimForeignLock(int device, int subdevice, int locked);
 /* 0: not locked, 1: locked by this program, 2: locked by another owner. */
 KA_API int kaSimLockState(int device, int subdevice);
 
+/* What an input of the system sees, as text: the signal of an analog input
+ * channel ("sine: amplitude 5, frequency 50 Hz, offset 0", "square: ...",
+ * "constant: 1.25", "loopback: device 0, subdevice 1, channel 0"), or the
+ * port whose lines a digital input reads ("lines: device 0, subdevice 2";
+ * the channel is not looked at). Returns the text's full length (copying at
+ * most `capacity` - 1 bytes), 0 when the input sees nothing simulated and
+ * reads 0, or -1 for a device, subdevice or channel the system lacks. */
+KA_API int kaSimWiring(int device, int subdevice, int channel, char *text, int capacity);
+
 #ifdef __cplusplus
 }
 #endif

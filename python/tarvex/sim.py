@@ -125,3 +125,15 @@ class Sim:
         """0: not locked, 1: locked by this program, 2: by another owner."""
         state: int = self.lib.kaSimLockState(device, subdevice)
         return state
+
+    def wiring(self, device: int, subdevice: int, channel: int = 0) -> Optional[str]:
+        """What an input sees: the signal of an analog input channel ("sine:
+        amplitude 5, frequency 50 Hz, offset 0", "loopback: device 0,
+        subdevice 1, channel 0", ...) or the port a digital input reads
+        ("lines: device 0, subdevice 2"); None when it sees nothing
+        simulated. ValueError for an input the system lacks."""
+        buffer = ctypes.create_string_buffer(256)
+        size = self.lib.kaSimWiring(device, subdevice, channel, buffer, 256)
+        if size < 0:
+            raise ValueError(f"no input {device}/{subdevice} channel {channel} in the system")
+        return buffer.value.decode("latin-1") if size else None

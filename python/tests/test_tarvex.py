@@ -143,3 +143,19 @@ def test_tarvex_list_checks_a_system_file(sim, tmp_path, capfd):
     valid.write_text('{"library_version": "1.0.0.0", "main_driver_version": 1, "devices": []}')
     assert tarvex_list(["--check", str(valid)]) == 0
     assert capfd.readouterr().out == f"{valid}: a valid system of 0 device(s)\n"
+
+
+@pytest.mark.parametrize("where, seen", [
+    ((0, 0, 0), "sine: amplitude 5, frequency 50 Hz, offset 0"),
+    ((0, 0, 1), "square: amplitude 2, frequency 10 Hz, offset 1"),
+    ((0, 0, 2), "loopback: device 0, subdevice 1, channel 0"),
+    ((0, 0, 3), "constant: 1.25"),
+    ((0, 0, 4), None),
+    ((0, 4, 0), "lines: device 0, subdevice 5"),
+    ((0, 0, 16), ValueError), ((3, 0, 0), ValueError)])
+def test_wiring_tells_what_each_input_sees(sim, where, seen):
+    if seen is ValueError:
+        with pytest.raises(ValueError):
+            sim.wiring(*where)
+    else:
+        assert sim.wiring(*where) == seen
