@@ -5,6 +5,9 @@
  * the record's eight keys, in record order, as interned strings, and plain
  * ints that fit 32 bits; anything else is refused, not handled.
  *
+ * The floor for kaIOStreamRead: the library's own read into memory of the
+ * caller's.
+ *
  * Also the callgrind client requests the benchmark uses to count the
  * instructions of one measured stretch.
  */
@@ -95,6 +98,22 @@ int floorSingle(PyObject *list, int rounds)
             return -1;
     }
     return 0;
+}
+
+/* Reads `count` values `rounds` times into one buffer; 0, or the first
+ * non-zero result code, or -1 when the memory cannot be had. */
+int floorStreamRead(int device, int subdevice, int count, int rounds)
+{
+    int *values = PyMem_Malloc(count > 0 ? (size_t)count * sizeof *values : 1);
+    if (!values)
+        return -1;
+    int code = 0;
+    for (int round = 0; round < rounds && code == 0; ++round) {
+        int delivered = count;
+        code = kaIOStreamRead(device, subdevice, KA_READ_MODE_BLOCKING, values, &delivered, 0);
+    }
+    PyMem_Free(values);
+    return code;
 }
 
 void benchStartCounting(void)

@@ -2,9 +2,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "library.h"
+#include "lookup.h"
 
 using sim::Library;
 using sim::OperationControl;
@@ -28,7 +30,7 @@ template <class Change> int ChangeControl(const char *operation, Change change)
         return KA_SIM_INVALID_POINTER;
     Library &lib = Library::Instance();
     OperationControl &c = lib.Control(operation);
-    std::lock_guard<std::mutex> lock(lib.mutex_);
+    const auto lock = lib.Lock();
     change(c);
     return 0;
 }
@@ -52,9 +54,13 @@ std::string SignalText(const sim::Signal &s)
                std::to_string(s.subdevice) + ", channel " + std::to_string(s.channel);
     case Kind::Sine:
     case Kind::Square:
-        return std::string(s.kind == Kind::Sine ? "sine" : "square") + ": amplitude " +
-               Number(s.amplitude) + ", frequency " + Number(s.frequency) + " Hz, offset " +
-               Number(s.value);
+    case Kind::Sawtooth: {
+        const char *name = s.kind == Kind::Sine     ? "sine"
+                           : s.kind == Kind::Square ? "square"
+                                                    : "sawtooth";
+        return std::string(name) + ": amplitude " + Number(s.amplitude) + ", frequency " +
+               Number(s.frequency) + " Hz, offset " + Number(s.value);
+    }
     }
     return {};
 }
@@ -66,8 +72,9 @@ extern "C" {
 KA_API void kaSimReset(void)
 try {
     Library &lib = Library::Instance();
-    std::lock_guard<std::mutex> lock(lib.mutex_);
+    const auto lock = lib.Lock();
     lib.Reset();
+    lib.WakeWaiters();
 } catch (...) {
     // Nothing to report through; the state stays as the failed step left it.
 }
@@ -79,24 +86,44 @@ try {
     Library &lib = Library::Instance();
     try {
         sim::System system = sim::ParseSystem(json); // read before the lock is taken
-        std::lock_guard<std::mutex> lock(lib.mutex_);
+        const auto lock = lib.Lock();
         lib.UseSystem(std::move(system));
+        lib.WakeWaiters();
         return 0;
     } catch (const sim::SystemError &e) {
-        std::lock_guard<std::mutex> lock(lib.mutex_);
+        const auto lock = lib.Lock();
         return lib.RefuseSystem(e.what());
     }
 } catch (...) {
     return sim::ExceptionCode();
 }
 
-KA_API void kaSimFastStreams(int fast)
-try {
+KA_API int kaSimClock(int source)
+{
+    using Source = sim::SimClock::Source;
+    static const Source kSources[] = {Source::Real, Source::Fast, Source::Stepped};
+    if (source < 0 || source >= static_cast<int>(std::size(kSources)))
+        return KA_SIM_INVALID_ARGUMENT;
     Library &lib = Library::Instance();
-    std::lock_guard<std::mutex> lock(lib.mutex_);
-    lib.fastStreams_ = fast != 0;
-} catch (...) {
-    // Nothing to report through; the state stays as the failed step left it.
+    const auto lock = lib.Lock();
+    lib.TheClock().Use(kSources[source]);
+    lib.WakeWaiters();
+    return 0;
+}
+
+KA_API int kaSimAdvanceClock(double seconds)
+{
+    constexpr double kYear = 365.0 * 24 * 3600;
+    if (!(seconds >= 0 && seconds <= kYear))
+        return KA_SIM_INVALID_ARGUMENT;
+    const auto step =
+        std::chrono::ceil<sim::Clock::duration>(std::chrono::duration<double>(seconds));
+    Library &lib = Library::Instance();
+    const auto lock = lib.Lock();
+    if (!lib.TheClock().Advance(step))
+        return KA_SIM_INVALID_ARGUMENT;
+    lib.WakeWaiters();
+    return 0;
 }
 
 KA_API int kaSimResultCode(const char *name)
@@ -157,7 +184,7 @@ try {
 
 KA_API int kaSimCallCount(const char *operation)
 try {
-    std::lock_guard<std::mutex> lock(Library::Instance().mutex_);
+    const auto lock = Library::Instance().Lock();
     return Observed(operation).calls;
 } catch (...) {
     return -1; // no count to give
@@ -165,7 +192,7 @@ try {
 
 KA_API int kaSimCapturedArgs(const char *operation, double *args, int capacity)
 try {
-    std::lock_guard<std::mutex> lock(Library::Instance().mutex_);
+    const auto lock = Library::Instance().Lock();
     const std::vector<double> &captured = Observed(operation).args;
     if (args && capacity > 0)
         std::copy_n(captured.begin(), std::min<std::size_t>(captured.size(), capacity), args);
@@ -176,7 +203,7 @@ try {
 
 KA_API int kaSimCapturedText(const char *operation, char *text, int capacity)
 try {
-    std::lock_guard<std::mutex> lock(Library::Instance().mutex_);
+    const auto lock = Library::Instance().Lock();
     const std::string &captured = Observed(operation).capturedText;
     sim::WriteText(text, capacity, captured);
     return static_cast<int>(captured.size());
@@ -186,7 +213,7 @@ try {
 
 KA_API int kaSimCapturedBytes(const char *operation, int index, void *bytes, int capacity)
 try {
-    std::lock_guard<std::mutex> lock(Library::Instance().mutex_);
+    const auto lock = Library::Instance().Lock();
     const OperationControl &c = Observed(operation);
     if (index < 0 || index >= static_cast<int>(c.arrayCount))
         return -1;
@@ -200,7 +227,7 @@ try {
 
 KA_API unsigned long long kaSimCapturedAddress(const char *operation, int index)
 try {
-    std::lock_guard<std::mutex> lock(Library::Instance().mutex_);
+    const auto lock = Library::Instance().Lock();
     const OperationControl &c = Observed(operation);
     if (index < 0 || index >= static_cast<int>(c.arrayCount))
         return 0;
@@ -212,14 +239,16 @@ try {
 KA_API int kaSimForeignLock(int device, int subdevice, int locked)
 try {
     Library &lib = Library::Instance();
-    std::lock_guard<std::mutex> lock(lib.mutex_);
+    const auto lock = lib.Lock();
     const Owner owner = locked ? Owner::Foreign : Owner::None;
+    sim::Locks &locks = lib.CurrentLocks();
     if (device < 0)
-        lib.locks_.SetDriver(owner);
+        locks.SetDriver(owner);
     else if (subdevice < 0)
-        lib.locks_.SetDevice(device, owner);
+        locks.SetDevice(device, owner);
     else
-        lib.locks_.SetSubdevice(device, subdevice, owner);
+        locks.SetSubdevice(device, subdevice, owner);
+    lib.WakeWaiters();
     return 0;
 } catch (...) {
     return sim::ExceptionCode();
@@ -228,10 +257,11 @@ try {
 KA_API int kaSimLockState(int device, int subdevice)
 try {
     Library &lib = Library::Instance();
-    std::lock_guard<std::mutex> lock(lib.mutex_);
-    Owner owner = device < 0      ? lib.locks_.DriverOwner()
-                  : subdevice < 0 ? lib.locks_.DeviceOwner(device)
-                                  : lib.locks_.SubdeviceOwner(device, subdevice);
+    const auto lock = lib.Lock();
+    const sim::Locks &locks = lib.CurrentLocks();
+    Owner owner = device < 0      ? locks.DriverOwner()
+                  : subdevice < 0 ? locks.DeviceOwner(device)
+                                  : locks.SubdeviceOwner(device, subdevice);
     return static_cast<int>(owner);
 } catch (...) {
     return -1; // no count to give
@@ -240,9 +270,9 @@ try {
 KA_API int kaSimWiring(int device, int subdevice, int channel, char *text, int capacity)
 try {
     Library &lib = Library::Instance();
-    std::lock_guard<std::mutex> lock(lib.mutex_);
+    const auto lock = lib.Lock();
     const sim::Subdevice *sub = nullptr;
-    if (sim::FindSubdevice(lib.system_, device, subdevice, sub) != 0)
+    if (sim::FindSubdevice(lib.CurrentSystem(), device, subdevice, sub) != 0)
         return -1;
     std::string wiring;
     if (sub->loopback.Present()) {

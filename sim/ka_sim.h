@@ -30,10 +30,26 @@ KA_API void kaSimReset(void);
  * then carries the reason, as after a refused kaConfigLoad. */
 KA_API int kaSimLoadSystem(const char *json);
 
-/* Non-zero: streams started from now on run as fast as they are read or
- * written, analog input values coming from a precomputed ring. For tests and
- * benchmarks that must not wait for real time. */
-KA_API void kaSimFastStreams(int fast);
+/* The sources of the library's one clock, which streams, timed interrupts,
+ * counters and input signals follow. */
+enum {
+    KA_SIM_CLOCK_REAL,   /* real time, as at load */
+    KA_SIM_CLOCK_FAST,   /* real time, moved on at once wherever a call would
+                          * wait for it: streams run as fast as they are read or
+                          * written, with the values real time would give */
+    KA_SIM_CLOCK_STEPPED /* stands still until kaSimAdvanceClock moves it */
+};
+
+/* Runs the clock from another source from now on; the time it shows goes
+ * on from where it is. Time-outs stay in real time. Returns 0, or
+ * KA_SIM_INVALID_ARGUMENT for a source there is not. */
+KA_API int kaSimClock(int source);
+
+/* Moves a stepped or fast clock on by `seconds` (rounded up to the
+ * nanosecond); waiting calls look again. Returns 0, or
+ * KA_SIM_INVALID_ARGUMENT in real time or for a step that is negative or
+ * beyond a year. */
+KA_API int kaSimAdvanceClock(double seconds);
 
 /* The code of a result name ("NOT_OPEN"), or -1 for an unknown name. */
 KA_API int kaSimResultCode(const char *name);

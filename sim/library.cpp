@@ -7,6 +7,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include "latin1.h"
+#include "lookup.h"
+
 namespace sim
 {
 namespace
@@ -28,40 +31,55 @@ Owner Locks::SubdeviceOwner(int device, int subdevice) const
     return it == subdevices_.end() ? Owner::None : it->second;
 }
 
+void Locks::CountForeign(int device, Owner before, Owner after)
+{
+    const int change = (after == Owner::Foreign) - (before == Owner::Foreign);
+    if (change == 0)
+        return;
+    foreign_ += change;
+    if ((foreignInside_[device] += change) == 0)
+        foreignInside_.erase(device);
+}
+
 void Locks::SetDevice(int device, Owner owner)
 {
-    devices_[device] = owner;
+    CountForeign(device, DeviceOwner(device), owner);
+    if (owner == Owner::None)
+        devices_.erase(device);
+    else
+        devices_[device] = owner;
 }
 
 void Locks::SetSubdevice(int device, int subdevice, Owner owner)
 {
-    subdevices_[{device, subdevice}] = owner;
+    CountForeign(device, SubdeviceOwner(device, subdevice), owner);
+    if (owner == Owner::None)
+        subdevices_.erase({device, subdevice});
+    else
+        subdevices_[{device, subdevice}] = owner;
 }
 
 bool Locks::ForeignAnywhere(int device, int subdevice) const
 {
     if (driver_ == Owner::Foreign)
         return true;
-    for (const auto &d : devices_)
-        if (d.second == Owner::Foreign && (device < 0 || d.first == device))
-            return true;
-    for (const auto &s : subdevices_)
-        if (s.second == Owner::Foreign && (device < 0 || s.first.first == device) &&
-            (subdevice < 0 || s.first.second == subdevice))
-            return true;
-    return false;
+    if (device < 0)
+        return foreign_ > 0;
+    if (foreignInside_.count(device) == 0)
+        return false;
+    if (subdevice < 0 || DeviceOwner(device) == Owner::Foreign)
+        return true;
+    return SubdeviceOwner(device, subdevice) == Owner::Foreign;
 }
 
 void Locks::ReleaseOwn()
 {
     if (driver_ == Owner::Self)
         driver_ = Owner::None;
-    for (auto &d : devices_)
-        if (d.second == Owner::Self)
-            d.second = Owner::None;
-    for (auto &s : subdevices_)
-        if (s.second == Owner::Self)
-            s.second = Owner::None;
+    for (auto it = devices_.begin(); it != devices_.end();)
+        it = it->second == Owner::Self ? devices_.erase(it) : std::next(it);
+    for (auto it = subdevices_.begin(); it != subdevices_.end();)
+        it = it->second == Owner::Self ? subdevices_.erase(it) : std::next(it);
 }
 
 Library &Library::Instance()
@@ -86,12 +104,19 @@ void Library::UseStartupSystem()
             return;
         } catch (const SystemError &e) {
             UseSystem(ParseSystem(DefaultSystemJson()));
-            RefuseSystem(e.what());
-            configuredFileRefused_ = true;
+            startupRefusal_ = e.what();
+            RefuseSystem(startupRefusal_);
             return;
         }
     }
     UseSystem(ParseSystem(DefaultSystemJson()));
+}
+
+void Library::Close()
+{
+    open_ = false;
+    locks_.ReleaseOwn();
+    boards_->Quiesce();
 }
 
 void Library::UseSystem(System replacement)
@@ -101,21 +126,34 @@ void Library::UseSystem(System replacement)
     // the boards fail, the old system goes back under the old boards.
     std::swap(system_, replacement);
     try {
-        boards_ = Boards(system_);
+        boards_ = std::make_unique<Boards>(system_, clock_);
     } catch (...) {
         std::swap(system_, replacement);
         throw;
     }
     locks_.Clear();
-    configError_.clear();
-    configuredFileRefused_ = false;
-    changed_.notify_all();
+    reasons_.erase(KA_SIM_CONFIG_INVALID);
+    startupRefusal_.clear();
 }
 
-int Library::RefuseSystem(const char *reason)
+int Library::RefuseSystem(const std::string &reason)
 {
-    configError_ = reason;
+    SetReason(KA_SIM_CONFIG_INVALID, reason);
     return KA_SIM_CONFIG_INVALID;
+}
+
+const std::string *Library::Reason(int code) const
+{
+    auto it = reasons_.find(code);
+    return it == reasons_.end() ? nullptr : &it->second;
+}
+
+void Library::SetReason(int code, std::string_view reason)
+{
+    if (reason.empty())
+        reasons_.erase(code);
+    else
+        reasons_[code] = Latin1(reason);
 }
 
 OperationControl &Library::Control(const std::string &operation)
@@ -134,17 +172,12 @@ OperationControl *Library::FindControl(const std::string &operation)
 void Library::Reset()
 {
     open_ = false;
-    fastStreams_ = false;
+    clock_.Reset();
+    reasons_.clear();
     UseStartupSystem();
     std::lock_guard<std::mutex> guard(controlsMutex);
     for (auto &c : controls_)
         c.second.Clear();
-    changed_.notify_all();
-}
-
-int Library::RequireOpen() const
-{
-    return open_ ? 0 : KA_SIM_NOT_OPEN;
 }
 
 int Library::RequireAccess(int device, int subdevice) const
@@ -163,32 +196,21 @@ int Library::RequireAccess(int device, int subdevice) const
     return 0;
 }
 
-int Library::RequireSubdevice(int device, int subdevice) const
+int Library::RequireSubdevice(int device, int subdevice, SubdeviceModel *&model)
 {
     if (int code = RequireAccess(device, subdevice))
         return code;
-    return subdevice < 0 ? KA_SIM_INVALID_SUBDEVICE : 0;
+    if (subdevice < 0)
+        return KA_SIM_INVALID_SUBDEVICE;
+    model = &boards_->Model(device, subdevice);
+    return 0;
 }
 
 void WriteText(char *buffer, int capacity, std::string_view text)
 {
     if (!buffer || capacity <= 0)
         return;
-    std::size_t n = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
-    auto continues = [&](std::size_t i) {
-        return (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80;
-    };
-    if (n < text.size() && continues(n)) {
-        // The cut falls inside a character: cut before its first byte, found
-        // at most three bytes back (bytes that are not UTF-8 are cut as they are).
-        for (std::size_t start = n; start > 0 && n - start < 3; --start) {
-            if (!continues(start - 1)) {
-                if (static_cast<unsigned char>(text[start - 1]) >= 0xC0)
-                    n = start - 1;
-                break;
-            }
-        }
-    }
+    const std::size_t n = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
     std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
 }
@@ -204,6 +226,15 @@ int ExceptionCode() noexcept
     } catch (...) {
         return KA_SIM_INTERNAL_ERROR;
     }
+}
+
+Call::Call(OperationControl &control, const Arguments &args)
+    : lib_(Library::Instance()), lock_(lib_.mutex_), control_(control)
+{
+    ++control_.calls;
+    control_.args.assign(args.values, args.values + args.count);
+    control_.capturedText.clear();
+    control_.arrayCount = 0;
 }
 
 void Call::CaptureArray(const void *data, std::size_t bytes)
@@ -227,11 +258,6 @@ void Call::OverrideRecords(int *words, int count, int recordWords)
         for (int i = 0; i < count; ++i)
             words[i * recordWords + o.first] = Overridden(o.first, 0);
     }
-}
-
-void Call::CaptureAddress(const void *data)
-{
-    CaptureArray(data, 0);
 }
 
 int Call::TakeInjectedFailure()

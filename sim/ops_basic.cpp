@@ -1,7 +1,11 @@
 // Open, close, locks, resets and error texts.
+#include "kinds/model.h"
 #include "library.h"
+#include "lookup.h"
 
 using sim::Call;
+using sim::Export;
+using sim::Library;
 using sim::Owner;
 
 namespace
@@ -48,156 +52,131 @@ int ApplyLock(Owner &owner, bool foreignNearby, int lock, int flags)
 extern "C" {
 
 KA_API int kaOpen(int flags)
-try {
-    TARVEX_SIM_OPERATION("kaOpen");
-    Call call(operation, flags);
-    return call.Run({}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
         if (flags != KA_OPEN_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        if (call.Lib().configuredFileRefused_)
-            return KA_SIM_CONFIG_INVALID;
-        call.Lib().open_ = true; // opening again keeps the state
+        Library &lib = call.Lib();
+        if (lib.StartupFileRefused())
+            return call.Fail(KA_SIM_CONFIG_INVALID, lib.StartupRefusal());
+        lib.Open(); // opening again keeps the state
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaOpen", {flags}, {}, body);
 }
 
 KA_API int kaClose(int flags)
-try {
-    TARVEX_SIM_OPERATION("kaClose");
-    Call call(operation, flags);
-    return call.Run({}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
         if (flags != KA_CLOSE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
         if (int code = call.Lib().RequireOpen())
             return code;
-        call.Lib().open_ = false;
-        call.Lib().locks_.ReleaseOwn();
-        call.Lib().boards_.DisarmAll();
-        call.Lib().boards_.StopStreams(sim::Clock::now());
-        call.Lib().changed_.notify_all();
+        call.Lib().Close();
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaClose", {flags}, {}, body);
 }
 
 KA_API int kaLockDriver(int lock, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaLockDriver");
-    Call call(operation, lock, flags);
-    return call.Run({}, [&]() -> int {
-        sim::Library &lib = call.Lib();
+{
+    const auto body = [&](Call &call) -> int {
+        Library &lib = call.Lib();
         if (int code = lib.RequireOpen())
             return code;
-        Owner owner = lib.locks_.DriverOwner();
-        int code = ApplyLock(owner, lib.locks_.ForeignAnywhere(-1, -1), lock, flags);
+        sim::Locks &locks = lib.CurrentLocks();
+        Owner owner = locks.DriverOwner();
+        const int code = ApplyLock(owner, locks.ForeignAnywhere(-1, -1), lock, flags);
         if (code == 0)
-            lib.locks_.SetDriver(owner);
+            locks.SetDriver(owner);
         return code;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaLockDriver", {lock, flags}, {}, body);
 }
 
 KA_API int kaLockDevice(int device, int lock, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaLockDevice");
-    Call call(operation, device, lock, flags);
-    return call.Run({}, [&]() -> int {
-        sim::Library &lib = call.Lib();
+{
+    const auto body = [&](Call &call) -> int {
+        Library &lib = call.Lib();
         const sim::Device *found = nullptr;
         if (int code = lib.RequireOpen())
             return code;
-        if (int code = sim::FindDevice(lib.system_, device, found))
+        if (int code = sim::FindDevice(lib.CurrentSystem(), device, found))
             return code;
-        Owner owner = lib.locks_.DeviceOwner(device);
-        int code = ApplyLock(owner, lib.locks_.ForeignAnywhere(device, -1), lock, flags);
+        sim::Locks &locks = lib.CurrentLocks();
+        Owner owner = locks.DeviceOwner(device);
+        const int code = ApplyLock(owner, locks.ForeignAnywhere(device, -1), lock, flags);
         if (code == 0)
-            lib.locks_.SetDevice(device, owner);
+            locks.SetDevice(device, owner);
         return code;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaLockDevice", {device, lock, flags}, {}, body);
 }
 
 KA_API int kaLockSubdevice(int device, int subdevice, int lock, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaLockSubdevice");
-    Call call(operation, device, subdevice, lock, flags);
-    return call.Run({}, [&]() -> int {
-        sim::Library &lib = call.Lib();
+{
+    const auto body = [&](Call &call) -> int {
+        Library &lib = call.Lib();
         const sim::Subdevice *found = nullptr;
         if (int code = lib.RequireOpen())
             return code;
-        if (int code = sim::FindSubdevice(lib.system_, device, subdevice, found))
+        if (int code = sim::FindSubdevice(lib.CurrentSystem(), device, subdevice, found))
             return code;
-        Owner owner = lib.locks_.SubdeviceOwner(device, subdevice);
-        int code = ApplyLock(owner, lib.locks_.ForeignAnywhere(device, subdevice), lock, flags);
+        sim::Locks &locks = lib.CurrentLocks();
+        Owner owner = locks.SubdeviceOwner(device, subdevice);
+        const int code = ApplyLock(owner, locks.ForeignAnywhere(device, subdevice), lock, flags);
         if (code == 0)
-            lib.locks_.SetSubdevice(device, subdevice, owner);
+            locks.SetSubdevice(device, subdevice, owner);
         return code;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaLockSubdevice", {device, subdevice, lock, flags}, {}, body);
 }
 
 KA_API int kaIOResetDevice(int device, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaIOResetDevice");
-    Call call(operation, device, flags);
-    return call.Run({}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
         if (flags != KA_IO_RESET_DEVICE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
         if (int code = call.Lib().RequireAccess(device, -1))
             return code;
-        call.Lib().boards_.ResetDevice(device);
-        call.Lib().changed_.notify_all();
+        call.Lib().CurrentBoards().ResetDevice(device);
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaIOResetDevice", {device, flags}, {}, body);
 }
 
 KA_API int kaIOResetSubdevice(int device, int subdevice, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaIOResetSubdevice");
-    Call call(operation, device, subdevice, flags);
-    return call.Run({}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
         if (flags != KA_IO_RESET_SUBDEVICE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
         if (subdevice < 0)
             return KA_SIM_INVALID_SUBDEVICE;
-        if (int code = call.Lib().RequireAccess(device, subdevice))
+        sim::SubdeviceModel *model = nullptr;
+        if (int code = call.Lib().RequireSubdevice(device, subdevice, model))
             return code;
-        call.Lib().boards_.ResetSubdevice(device, subdevice);
-        call.Lib().changed_.notify_all();
+        model->Reset();
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaIOResetSubdevice", {device, subdevice, flags}, {}, body);
 }
 
-// Works before kaOpen, so a caller can always explain a failure. The text of
-// the configuration code carries the reason the last description was refused.
+// Works before kaOpen, so a caller can always explain a failure. The text
+// carries the reason the last call that failed with the code gave, if any
+// (for the configuration code: why the last description was refused).
 KA_API int kaErrorGetMessage(int errorCode, char *errorMsg, int count)
-try {
-    TARVEX_SIM_OPERATION("kaErrorGetMessage");
-    Call call(operation, errorCode, count);
-    return call.Run({sim::OutText(errorMsg, count)}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
         const char *text = ResultText(errorCode);
         if (!text)
             return KA_SIM_INVALID_ARGUMENT;
-        const std::string &reason = call.Lib().configError_;
-        if (errorCode == KA_SIM_CONFIG_INVALID && !reason.empty())
-            sim::WriteText(errorMsg, count, std::string(text) + ": " + reason);
+        if (const std::string *reason = call.Lib().Reason(errorCode))
+            sim::WriteText(errorMsg, count, std::string(text) + ": " + *reason);
         else
             sim::WriteText(errorMsg, count, text);
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaErrorGetMessage", {errorCode, count}, {sim::OutText(errorMsg, count)}, body);
 }
 
 } // extern "C"

@@ -1,29 +1,38 @@
-// Streams: set-up, start and stop, data transfer, status and timer ticks.
+// Streams: set-up, start and stop, data transfer, status and timer ticks. The
+// subdevice's kind keeps the stream (streams.h); these operations find it,
+// wait for it, and move values between it and the caller.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <optional>
+#include <string>
 
+#include "kinds/model.h"
 #include "library.h"
 
 using sim::Call;
 using sim::Clock;
+using sim::Export;
 using sim::Library;
 using sim::Stream;
+using sim::SubdeviceModel;
 
 namespace
 {
 
 // The stream of a streaming subdevice this program may use.
+int FindStream(Library &lib, int device, int subdevice, SubdeviceModel *&model, Stream *&stream)
+{
+    if (int code = lib.RequireSubdevice(device, subdevice, model))
+        return code;
+    stream = model->Streaming();
+    return stream ? 0 : KA_SIM_NOT_SUPPORTED;
+}
+
 int FindStream(Library &lib, int device, int subdevice, Stream *&stream)
 {
-    if (int code = lib.RequireSubdevice(device, subdevice))
-        return code;
-    const sim::Subdevice &sub = lib.system_.devices[device].subdevices[subdevice];
-    if (sub.subtype != KA_SUBTYPE_STREAMING)
-        return KA_SIM_NOT_SUPPORTED;
-    stream = &lib.boards_.State(device, subdevice).stream;
-    return 0;
+    SubdeviceModel *model = nullptr;
+    return FindStream(lib, device, subdevice, model, stream);
 }
 
 // The configured stream of a read (input) or write (output), and a buffer of
@@ -40,23 +49,38 @@ int FindTransfer(Library &lib, int device, int subdevice, bool output, const int
     return *count > 0 && !values ? KA_SIM_INVALID_POINTER : 0;
 }
 
-// Waits until ready(now), waking when the stream's state or data will have
-// changed by itself; also ends when the stream is gone (closed or reset
-// meanwhile), so the caller looks it up again.
+// Waits while the stream's run goes on until ready(now, next) answers true;
+// ready sets `next` to when it will. Ends with KA_SIM_WAIT_STOPPED when the
+// run is gone (the library closed, the subdevice reset, another system
+// loaded, another run started), with KA_SIM_TIMEOUT at the real `deadline`.
+// `stream` is looked up again after every wake.
 template <class Ready>
-void WaitForStream(Call &call, Stream *&stream, int device, int subdevice, long long wanted,
-                   Ready ready)
+int WaitForRun(Call &call, int device, int subdevice, Stream *&stream, Clock::time_point deadline,
+               Ready ready)
 {
-    call.WaitFor(Clock::time_point::max(),
-                 [&](Clock::time_point now, Clock::time_point &next) -> std::optional<int> {
-                     if (FindStream(call.Lib(), device, subdevice, stream) != 0)
-                         return 0;
-                     stream->Update(now);
-                     if (ready(now))
-                         return 0;
-                     next = stream->NextChange(now, wanted);
-                     return std::nullopt;
-                 });
+    const unsigned long long session = stream->Session();
+    const auto step = [&](Clock::time_point now, Clock::time_point &next) -> std::optional<int> {
+        if (FindStream(call.Lib(), device, subdevice, stream) != 0 || stream->Session() != session)
+            return KA_SIM_WAIT_STOPPED;
+        stream->Update(now);
+        if (!stream->Running() || ready(now, next))
+            return 0;
+        next = std::min(next, stream->NextChange());
+        return std::nullopt;
+    };
+    return call.WaitFor(deadline, step);
+}
+
+// How long a transfer waits: a blocking one for as long as it takes. A fast
+// clock serves every transfer at once, as if it had waited just long enough:
+// the clock moves on, and the wait ends at once when nothing will come.
+std::optional<Clock::time_point> TransferDeadline(Call &call, bool blocking)
+{
+    if (blocking)
+        return Clock::time_point::max();
+    if (call.Lib().TheClock().CurrentSource() == sim::SimClock::Source::Fast)
+        return Clock::now();
+    return std::nullopt;
 }
 
 // Ticks of the base clock for a period in seconds, and the period reached.
@@ -68,12 +92,12 @@ int PeriodToTicks(Library &lib, int device, int subdevice, int timer, double sec
         return code;
     if (timer != KA_TIMER_ACQ_START && timer != KA_TIMER_SCAN_START && timer != KA_TIMER_CONV_START)
         return KA_SIM_INVALID_TIMER;
-    if (!(seconds >= 0) || seconds * sim::kTickHz > 4e18)
+    if (!(seconds >= 0) || seconds * sim::kTicksPerSecond > 4e18)
         return KA_SIM_INVALID_VALUE;
-    auto ticks = static_cast<long long>(std::llround(seconds * sim::kTickHz));
+    auto ticks = static_cast<long long>(std::llround(seconds * sim::kTicksPerSecond));
     if (timer != KA_TIMER_ACQ_START)
         ticks = std::max(ticks, sim::kMinConversionTicks);
-    reached = ticks / sim::kTickHz;
+    reached = static_cast<double>(ticks) / sim::kTicksPerSecond;
     *low = static_cast<int>(static_cast<unsigned>(ticks));
     *high = static_cast<int>(static_cast<unsigned>(static_cast<unsigned long long>(ticks) >> 32));
     return 0;
@@ -85,52 +109,53 @@ extern "C" {
 
 KA_API int kaIOStreamConfig(int device, int subdevice, kaStreamConfigRecord *configList, int count,
                             kaStreamTriggerRecord *trigger, int fifoIrqThreshold, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaIOStreamConfig");
-    Call call(operation, device, subdevice, count, fifoIrqThreshold, flags);
-    call.CaptureArray(configList,
-                      configList && count > 0 ? count * sizeof(kaStreamConfigRecord) : 0);
-    call.CaptureArray(trigger, trigger ? sizeof(kaStreamTriggerRecord) : 0);
-    return call.Run({}, [&]() -> int {
-        Library &lib = call.Lib();
+{
+    const auto body = [&](Call &call) -> int {
+        call.CaptureArray(configList,
+                          configList && count > 0 ? count * sizeof(kaStreamConfigRecord) : 0);
+        call.CaptureArray(trigger, trigger ? sizeof(kaStreamTriggerRecord) : 0);
+        SubdeviceModel *model = nullptr;
         Stream *stream = nullptr;
-        if (int code = FindStream(lib, device, subdevice, stream))
+        if (int code = FindStream(call.Lib(), device, subdevice, model, stream))
             return code;
         if (!trigger)
             return KA_SIM_INVALID_POINTER;
-        const sim::Subdevice &sub = lib.system_.devices[device].subdevices[subdevice];
-        return stream->Configure(sub, configList, count, *trigger, fifoIrqThreshold, flags);
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+        std::string reason;
+        const int code =
+            model->ConfigureStream({configList, count, *trigger, fifoIrqThreshold, flags}, reason);
+        return call.Fail(code, std::move(reason));
+    };
+    return Export("kaIOStreamConfig", {device, subdevice, count, fifoIrqThreshold, flags}, {},
+                  body);
 }
 
+// A stream in error answers its loss; an output needs values preloaded.
 KA_API int kaIOStreamStart(kaStreamStartRecord *startList, int count, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaIOStreamStart");
-    Call call(operation, count, flags);
-    return call.RunList(
-        startList, count, flags, [&](kaStreamStartRecord &r, Clock::time_point now) -> int {
+{
+    const auto body = [&](Call &call) -> int {
+        const auto start = [&](kaStreamStartRecord &r, Clock::time_point now) -> int {
+            SubdeviceModel *model = nullptr;
             Stream *stream = nullptr;
-            if (int code = FindStream(call.Lib(), r.device, r.subdevice, stream))
+            if (int code = FindStream(call.Lib(), r.device, r.subdevice, model, stream))
                 return code;
             if (r.startMode != KA_START_MODE_BLOCKING && r.startMode != KA_START_MODE_NONBLOCKING)
                 return KA_SIM_INVALID_ARGUMENT;
             if (r.flags & ~KA_IO_STREAM_START_TYPE_TRIG_SYNCHRONOUS)
                 return KA_SIM_INVALID_FLAGS;
-            Library &lib = call.Lib();
-            return stream->Start(now, lib.fastStreams_, lib.boards_, r.device, r.subdevice);
-        });
-} catch (...) {
-    return sim::ExceptionCode();
+            call.Lib().CurrentBoards().MarkActive(*model); // first: it may run out of memory
+            stream->Update(now);
+            return stream->Start(now);
+        };
+        return call.RunList(startList, count, flags, start);
+    };
+    return Export("kaIOStreamStart", {count, flags}, {}, body);
 }
 
+// An entry's code is the loss of a stream in error that nothing reported yet.
 KA_API int kaIOStreamStop(kaStreamStopRecord *stopList, int count, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaIOStreamStop");
-    Call call(operation, count, flags);
-    return call.RunList(
-        stopList, count, flags, [&](kaStreamStopRecord &r, Clock::time_point now) -> int {
+{
+    const auto body = [&](Call &call) -> int {
+        const auto stop = [&](kaStreamStopRecord &r, Clock::time_point now) -> int {
             Stream *stream = nullptr;
             if (int code = FindStream(call.Lib(), r.device, r.subdevice, stream))
                 return code;
@@ -140,125 +165,137 @@ try {
                 return KA_SIM_INVALID_FLAGS;
             if (!stream->Configured())
                 return KA_SIM_NOT_CONFIGURED;
-            stream->Update(now);
-            stream->Stop(now);
-            return 0;
-        });
-} catch (...) {
-    return sim::ExceptionCode();
+            return stream->Stop(now);
+        };
+        return call.RunList(stopList, count, flags, stop);
+    };
+    return Export("kaIOStreamStop", {count, flags}, {}, body);
 }
 
-// A blocking read waits until all values asked for are there, or the stream
-// ended; a non-blocking read takes what is there.
+// A blocking read waits until all values asked for are there, or the run
+// ended; a non-blocking read takes what is there. With KA_IO_STREAM_READ_FRAMES
+// a read ends at the end of a scan. The values that come while a reader waits
+// are its own: they cannot overrun the buffer.
 KA_API int kaIOStreamRead(int device, int subdevice, int readMode, int *values, int *count,
                           int flags)
-try {
-    TARVEX_SIM_OPERATION("kaIOStreamRead");
-    Call call(operation, device, subdevice, readMode, count ? *count : 0, flags);
-    call.CaptureAddress(values);
-    return call.Run({sim::Out(count)}, [&]() -> int {
-        Library &lib = call.Lib();
+{
+    const auto body = [&](Call &call) -> int {
+        call.CaptureAddress(values);
         Stream *stream = nullptr;
-        if (int code = FindTransfer(lib, device, subdevice, false, values, count, stream))
+        if (int code = FindTransfer(call.Lib(), device, subdevice, false, values, count, stream))
             return code;
         if (readMode != KA_READ_MODE_BLOCKING && readMode != KA_READ_MODE_NONBLOCKING)
             return KA_SIM_INVALID_ARGUMENT;
         if (flags & ~KA_IO_STREAM_READ_FRAMES)
             return KA_SIM_INVALID_FLAGS;
-        long long wanted = *count;
-        if (flags & KA_IO_STREAM_READ_FRAMES)
-            wanted -= wanted % stream->ChannelCount();
-        if (readMode == KA_READ_MODE_BLOCKING) {
-            WaitForStream(call, stream, device, subdevice, wanted, [&](Clock::time_point now) {
-                return stream->CurrentState() != Stream::State::Running ||
-                       stream->Pending(now) >= wanted;
-            });
-            if (int code = FindStream(lib, device, subdevice, stream))
-                return code;
-        }
-        const Clock::time_point now = Clock::now();
+        const bool frames = (flags & KA_IO_STREAM_READ_FRAMES) != 0;
+        Clock::time_point now = call.Now();
         stream->Update(now);
-        if (stream->CurrentState() == Stream::State::Error)
-            return KA_SIM_FIFO_OVERFLOW;
-        *count =
-            static_cast<int>(stream->Read(values, wanted, lib.boards_, device, subdevice, now));
+        if (int loss = stream->ReportLoss())
+            return loss;
+        const long long wanted = stream->Deliverable(*count, *count, frames);
+        if (const std::optional<Clock::time_point> deadline =
+                TransferDeadline(call, readMode == KA_READ_MODE_BLOCKING)) {
+            stream->Reserve(wanted);
+            const auto ready = [&](Clock::time_point at, Clock::time_point &next) {
+                next = stream->WhenReady(wanted);
+                return stream->Pending(at) >= wanted;
+            };
+            const int code = WaitForRun(call, device, subdevice, stream, *deadline, ready);
+            if (code == KA_SIM_WAIT_STOPPED)
+                return code;
+            now = call.Now();
+            stream->Update(now); // while the values are still the reader's own
+            stream->Reserve(-wanted);
+        }
+        if (int loss = stream->ReportLoss())
+            return loss;
+        const long long taken = stream->Deliverable(wanted, stream->Pending(now), frames);
+        stream->Read(values, taken);
+        *count = static_cast<int>(taken);
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaIOStreamRead", {device, subdevice, readMode, count ? *count : 0, flags},
+                  {sim::Out(count)}, body);
 }
 
 // Preload fills the buffer before the start; a blocking write waits until
-// every value is taken while the stream runs; a non-blocking one takes what fits.
+// the running stream took every value; a non-blocking one takes what fits.
+// The values a writer waits with are the stream's own: it cannot run dry.
 KA_API int kaIOStreamWrite(int device, int subdevice, int writeMode, int *values, int *count,
                            int flags)
-try {
-    TARVEX_SIM_OPERATION("kaIOStreamWrite");
-    Call call(operation, device, subdevice, writeMode, count ? *count : 0, flags);
-    call.CaptureAddress(values);
-    return call.Run({sim::Out(count)}, [&]() -> int {
-        Library &lib = call.Lib();
+{
+    const auto body = [&](Call &call) -> int {
+        call.CaptureAddress(values);
         Stream *stream = nullptr;
-        if (int code = FindTransfer(lib, device, subdevice, true, values, count, stream))
+        if (int code = FindTransfer(call.Lib(), device, subdevice, true, values, count, stream))
             return code;
         if (writeMode != KA_WRITE_MODE_BLOCKING && writeMode != KA_WRITE_MODE_NONBLOCKING &&
             writeMode != KA_WRITE_MODE_PRELOAD)
             return KA_SIM_INVALID_ARGUMENT;
         if (flags != KA_IO_STREAM_WRITE_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        const long long requested = *count;
-        Clock::time_point now = Clock::now();
+        Clock::time_point now = call.Now();
         stream->Update(now);
-        const bool running = stream->CurrentState() == Stream::State::Running;
+        if (int loss = stream->ReportLoss())
+            return loss;
+        const bool running = stream->Running();
         if (running && (writeMode == KA_WRITE_MODE_PRELOAD || stream->Wraparound()))
             return KA_SIM_BUSY;
+        if (!running && writeMode == KA_WRITE_MODE_BLOCKING)
+            return KA_SIM_NOT_RUNNING; // nothing would ever take the values
+        const long long requested = *count;
         long long taken = stream->Write(values, requested, now);
-        while (writeMode == KA_WRITE_MODE_BLOCKING && taken < requested) {
+        const std::optional<Clock::time_point> deadline =
+            TransferDeadline(call, writeMode == KA_WRITE_MODE_BLOCKING);
+        while (deadline && running && taken < requested) {
             const long long rest = requested - taken;
             // Wake when a good part of the buffer is free, not for every value.
             const long long room = std::min(rest, std::max(1LL, stream->Capacity() / 4));
-            WaitForStream(call, stream, device, subdevice, room, [&](Clock::time_point at) {
-                return stream->CurrentState() != Stream::State::Running ||
-                       stream->FreeSpace(at) >= room;
-            });
-            if (int code = FindStream(lib, device, subdevice, stream))
+            stream->Reserve(rest);
+            const auto ready = [&](Clock::time_point at, Clock::time_point &next) {
+                next = stream->WhenFree(room);
+                return stream->FreeSpace(at) >= room;
+            };
+            const int code = WaitForRun(call, device, subdevice, stream, *deadline, ready);
+            if (code == KA_SIM_WAIT_STOPPED)
                 return code;
-            now = Clock::now();
-            if (stream->CurrentState() != Stream::State::Running)
+            now = call.Now();
+            stream->Update(now); // while the values are still the stream's own
+            stream->Reserve(-rest);
+            if (!stream->Running() || code == KA_SIM_TIMEOUT)
                 break;
             taken += stream->Write(values + taken, rest, now);
         }
         *count = static_cast<int>(taken);
-        lib.changed_.notify_all();
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaIOStreamWrite", {device, subdevice, writeMode, count ? *count : 0, flags},
+                  {sim::Out(count)}, body);
 }
 
 // Status and, for input, the values ready to read; for output, the values
-// buffered. KA_WAIT_IDLE waits until the stream no longer runs.
+// buffered. KA_WAIT_IDLE waits until the stream no longer runs. A status of
+// KA_STATUS_ERROR reports the stream's loss.
 KA_API int kaIOStreamStatus(int device, int subdevice, int wait, int *status, int *count, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaIOStreamStatus");
-    Call call(operation, device, subdevice, wait, flags);
-    return call.Run({sim::Out(status), sim::Out(count)}, [&]() -> int {
-        Library &lib = call.Lib();
+{
+    const auto body = [&](Call &call) -> int {
         Stream *stream = nullptr;
-        if (int code = FindStream(lib, device, subdevice, stream))
+        if (int code = FindStream(call.Lib(), device, subdevice, stream))
             return code;
         if (wait != KA_WAIT_NONE && wait != KA_WAIT_IDLE)
             return KA_SIM_INVALID_ARGUMENT;
         if (flags != KA_IO_STREAM_STATUS_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
         if (wait == KA_WAIT_IDLE) {
-            WaitForStream(call, stream, device, subdevice, 0, [&](Clock::time_point) {
-                return stream->CurrentState() != Stream::State::Running;
-            });
-            if (int code = FindStream(lib, device, subdevice, stream))
+            const auto never = [](Clock::time_point, Clock::time_point &) {
+                return false;
+            };
+            if (int code =
+                    WaitForRun(call, device, subdevice, stream, Clock::time_point::max(), never))
                 return code;
         }
-        const Clock::time_point now = Clock::now();
+        const Clock::time_point now = call.Now();
         stream->Update(now);
         switch (stream->CurrentState()) {
         case Stream::State::Idle:
@@ -269,49 +306,47 @@ try {
             break;
         case Stream::State::Error:
             *status = KA_STATUS_ERROR;
+            stream->ReportLoss();
             break;
         }
         *count = static_cast<int>(std::min<long long>(stream->Pending(now), 0x7FFFFFFF));
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaIOStreamStatus", {device, subdevice, wait, flags},
+                  {sim::Out(status), sim::Out(count)}, body);
 }
 
 KA_API int kaIOStreamFrequencyToTicks(int device, int subdevice, int timer, double *frequency,
                                       int *ticksLow, int *ticksHigh, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaIOStreamFrequencyToTicks");
-    Call call(operation, device, subdevice, timer, frequency ? *frequency : 0.0, flags);
-    return call.Run({sim::Out(frequency), sim::Out(ticksLow), sim::Out(ticksHigh)}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
         if (flags != KA_IO_FREQUENCY_TO_TICKS_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
         if (!(*frequency > 0))
             return KA_SIM_INVALID_VALUE;
         double period = 0.0;
-        int code = PeriodToTicks(call.Lib(), device, subdevice, timer, 1.0 / *frequency, period,
-                                 ticksLow, ticksHigh);
+        const int code = PeriodToTicks(call.Lib(), device, subdevice, timer, 1.0 / *frequency,
+                                       period, ticksLow, ticksHigh);
         if (code == 0)
             *frequency = period > 0 ? 1.0 / period : 0.0;
         return code;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaIOStreamFrequencyToTicks",
+                  {device, subdevice, timer, frequency ? *frequency : 0.0, flags},
+                  {sim::Out(frequency), sim::Out(ticksLow), sim::Out(ticksHigh)}, body);
 }
 
 KA_API int kaIOStreamTimeToTicks(int device, int subdevice, int timer, double *time, int *ticksLow,
                                  int *ticksHigh, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaIOStreamTimeToTicks");
-    Call call(operation, device, subdevice, timer, time ? *time : 0.0, flags);
-    return call.Run({sim::Out(time), sim::Out(ticksLow), sim::Out(ticksHigh)}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
         if (flags != KA_IO_STREAM_TIME_TO_TICKS_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
         return PeriodToTicks(call.Lib(), device, subdevice, timer, *time, *time, ticksLow,
                              ticksHigh);
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaIOStreamTimeToTicks", {device, subdevice, timer, time ? *time : 0.0, flags},
+                  {sim::Out(time), sim::Out(ticksLow), sim::Out(ticksHigh)}, body);
 }
 
 } // extern "C"

@@ -2,9 +2,11 @@
 // a system description.
 #include <cmath>
 
+#include "kinds/model.h"
 #include "library.h"
 
 using sim::Call;
+using sim::Export;
 using sim::Library;
 
 namespace
@@ -46,16 +48,13 @@ extern "C" {
 KA_API int kaUtilityExtractValues(int channel, int *aiBuffer, int aiBufferCount,
                                   kaStreamConfigRecord *configList, int configListCount,
                                   int *chanBuffer, int *chanBufferCount)
-try {
-    TARVEX_SIM_OPERATION("kaUtilityExtractValues");
-    Call call(operation, channel, aiBufferCount, configListCount,
-              chanBufferCount ? *chanBufferCount : 0);
-    call.CaptureAddress(aiBuffer);
-    call.CaptureArray(configList, configList && configListCount > 0
-                                      ? configListCount * sizeof(kaStreamConfigRecord)
-                                      : 0);
-    call.CaptureAddress(chanBuffer);
-    return call.Run({sim::Out(chanBufferCount)}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
+        call.CaptureAddress(aiBuffer);
+        call.CaptureArray(configList, configList && configListCount > 0
+                                          ? configListCount * sizeof(kaStreamConfigRecord)
+                                          : 0);
+        call.CaptureAddress(chanBuffer);
         if (aiBufferCount < 0 || configListCount <= 0 || *chanBufferCount < 0)
             return KA_SIM_INVALID_COUNT;
         if ((aiBufferCount > 0 && !aiBuffer) || !configList ||
@@ -102,27 +101,26 @@ try {
         }
         *chanBufferCount = taken;
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaUtilityExtractValues",
+                  {channel, aiBufferCount, configListCount, chanBufferCount ? *chanBufferCount : 0},
+                  {sim::Out(chanBufferCount)}, body);
 }
 
 // Linear over the range, rounded, and clamped at the range ends.
 KA_API int kaUtilityPhysicalToDigital(double min, double max, int maxData, double physical,
                                       int *digital)
-try {
-    TARVEX_SIM_OPERATION("kaUtilityPhysicalToDigital");
-    Call call(operation, min, max, maxData, physical);
-    return call.Run({sim::Out(digital)}, [&]() -> int {
+{
+    const auto body = [&](Call &) -> int {
         if (int code = CheckRange(min, max, maxData))
             return code;
         if (std::isnan(physical))
             return KA_SIM_INVALID_VALUE;
         *digital = sim::ToDigital(sim::Range{0, min, max, maxData}, physical);
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaUtilityPhysicalToDigital", {min, max, maxData, physical}, {sim::Out(digital)},
+                  body);
 }
 
 // moduleType names a conditioning module in front of the input:
@@ -132,10 +130,8 @@ try {
 // in 0..iMaxData.
 KA_API int kaUtilityDigitalToPhysical(double min, double max, int maxData, int digital,
                                       int moduleType, double refValue, double *physical)
-try {
-    TARVEX_SIM_OPERATION("kaUtilityDigitalToPhysical");
-    Call call(operation, min, max, maxData, digital, moduleType, refValue);
-    return call.Run({sim::Out(physical)}, [&]() -> int {
+{
+    const auto body = [&](Call &) -> int {
         if (int code = CheckRange(min, max, maxData))
             return code;
         if (digital < 0 || digital > maxData)
@@ -153,29 +149,30 @@ try {
             return KA_SIM_NOT_SUPPORTED;
         }
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaUtilityDigitalToPhysical", {min, max, maxData, digital, moduleType, refValue},
+                  {sim::Out(physical)}, body);
 }
 
 // A pulse output from three counters: subdevice1 divides the clock by
 // prescaler, the other two make the period and the duty cycle (1..99 %).
 KA_API int kaUtilityPWMStart(int device, int subdevice1, int subdevice2, int subdevice3, int ref,
                              int prescaler, int dutyCycle, int flags)
-try {
-    TARVEX_SIM_OPERATION("kaUtilityPWMStart");
-    Call call(operation, device, subdevice1, subdevice2, subdevice3, ref, prescaler, dutyCycle,
-              flags);
-    return call.Run({}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
         Library &lib = call.Lib();
         if (flags != 0)
             return KA_SIM_INVALID_FLAGS;
-        for (int sub : {subdevice1, subdevice2, subdevice3}) {
-            if (int code = lib.RequireSubdevice(device, sub))
+        int *leaders[3] = {};
+        const int subdevices[3] = {subdevice1, subdevice2, subdevice3};
+        for (int i = 0; i < 3; ++i) {
+            sim::SubdeviceModel *model = nullptr;
+            if (int code = lib.RequireSubdevice(device, subdevices[i], model))
                 return code;
-            if (lib.system_.devices[device].subdevices[sub].type != KA_TYPE_CTR)
+            leaders[i] = model->PulseLeader();
+            if (!leaders[i])
                 return KA_SIM_NOT_SUPPORTED;
-            if (lib.boards_.State(device, sub).pwmLeader >= 0)
+            if (*leaders[i] >= 0)
                 return KA_SIM_BUSY;
         }
         if (subdevice1 == subdevice2 || subdevice2 == subdevice3 || subdevice1 == subdevice3)
@@ -185,56 +182,53 @@ try {
             return KA_SIM_INVALID_CONFIG;
         if (prescaler < 2 || prescaler > 65535 || dutyCycle < 1 || dutyCycle > 99)
             return KA_SIM_INVALID_VALUE;
-        for (int sub : {subdevice1, subdevice2, subdevice3})
-            lib.boards_.State(device, sub).pwmLeader = subdevice1;
+        for (int *leader : leaders)
+            *leader = subdevice1;
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaUtilityPWMStart",
+                  {device, subdevice1, subdevice2, subdevice3, ref, prescaler, dutyCycle, flags},
+                  {}, body);
 }
 
 // Stops the pulse output that subdevice1 leads, with its two other counters.
 KA_API int kaUtilityPWMStop(int device, int subdevice1)
-try {
-    TARVEX_SIM_OPERATION("kaUtilityPWMStop");
-    Call call(operation, device, subdevice1);
-    return call.Run({}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
         Library &lib = call.Lib();
-        if (int code = lib.RequireSubdevice(device, subdevice1))
+        sim::SubdeviceModel *model = nullptr;
+        if (int code = lib.RequireSubdevice(device, subdevice1, model))
             return code;
-        if (lib.boards_.State(device, subdevice1).pwmLeader != subdevice1)
+        const int *leader = model->PulseLeader();
+        if (!leader || *leader != subdevice1)
             return KA_SIM_NOT_CONFIGURED;
-        const int count = static_cast<int>(lib.system_.devices[device].subdevices.size());
-        for (int sub = 0; sub < count; ++sub) {
-            sim::SubdeviceState &state = lib.boards_.State(device, sub);
-            if (state.pwmLeader == subdevice1)
-                state.pwmLeader = -1;
+        sim::Boards &boards = lib.CurrentBoards();
+        for (int sub = 0; sub < boards.Subdevices(device); ++sub) {
+            int *served = boards.Model(device, sub).PulseLeader();
+            if (served && *served == subdevice1)
+                *served = -1;
         }
         return 0;
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaUtilityPWMStop", {device, subdevice1}, {}, body);
 }
 
 // A system description file (the format of TARVEX_SIM_CONFIG); null goes
 // back to the built-in system. The boards start afresh either way; a file
 // that is refused leaves the system as it was.
 KA_API int kaConfigLoad(const char *configFile)
-try {
-    TARVEX_SIM_OPERATION("kaConfigLoad");
-    Call call(operation);
-    call.CaptureText(configFile);
-    return call.Run({}, [&]() -> int {
+{
+    const auto body = [&](Call &call) -> int {
+        call.CaptureText(configFile);
         try {
             call.Lib().UseSystem(configFile ? sim::LoadSystemFile(configFile)
                                             : sim::ParseSystem(sim::DefaultSystemJson()));
             return 0;
         } catch (const sim::SystemError &e) {
-            return call.Lib().RefuseSystem(e.what());
+            return call.Fail(KA_SIM_CONFIG_INVALID, e.what());
         }
-    });
-} catch (...) {
-    return sim::ExceptionCode();
+    };
+    return Export("kaConfigLoad", {}, {}, body);
 }
 
 } // extern "C"

@@ -4,6 +4,7 @@
 #define TARVEX_SIM_QUERIES_H
 
 #include "library.h"
+#include "lookup.h"
 
 namespace sim
 {

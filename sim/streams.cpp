@@ -1,9 +1,9 @@
 #include "streams.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
+#include <numeric>
 
 #include "boards.h"
 #include "ka_sim.h"
@@ -13,8 +13,12 @@ namespace sim
 namespace
 {
 
-constexpr long long kUnlimited = std::numeric_limits<long long>::max() / 4;
-constexpr long long kFastRingValues = 65536;
+constexpr long long kNever = std::numeric_limits<long long>::max() / 4;
+constexpr long long kNanosPerSecond = 1000000000;
+// A tick is kTickNanos / kTickParts nanoseconds, exactly.
+constexpr long long kTickGcd = std::gcd(kNanosPerSecond, kTicksPerSecond);
+constexpr long long kTickNanos = kNanosPerSecond / kTickGcd;
+constexpr long long kTickParts = kTicksPerSecond / kTickGcd;
 
 long long Ticks(int low, int high)
 {
@@ -23,57 +27,44 @@ long long Ticks(int low, int high)
                                   static_cast<unsigned>(low));
 }
 
-int FifoSize(const Subdevice &sub)
+std::string TicksText(const char *field, long long ticks)
 {
-    const int selector = sub.type == KA_TYPE_AI ? KA_CAP_AI_FIFO_SIZE : KA_CAP_AO_FIFO_SIZE;
-    auto it = sub.capArgs.find(selector);
-    return it == sub.capArgs.end() || it->second.empty() ? 0 : it->second[0];
+    return std::string(field) + " " + std::to_string(ticks);
 }
 
-bool ValidReference(bool output, int reference)
+// A value of the set-up out of range, and why.
+int OutOfRange(std::string &reason, std::string why)
 {
-    if (reference == 0)
-        return true;
-    return output ? reference == KA_REF_AO_GROUND
-                  : reference == KA_REF_AI_GROUND || reference == KA_REF_AI_DIFFERENTIAL;
+    reason = std::move(why);
+    return KA_SIM_INVALID_VALUE;
 }
 
 } // namespace
 
-int Stream::Configure(const Subdevice &sub, const kaStreamConfigRecord *channels, int count,
-                      const kaStreamTriggerRecord &t, int fifoThreshold, int flags)
+long long TicksBetween(Clock::time_point start, Clock::time_point at)
 {
-    if (sub.subtype != KA_SUBTYPE_STREAMING || (sub.type != KA_TYPE_AI && sub.type != KA_TYPE_AO))
-        return KA_SIM_NOT_SUPPORTED;
-    if (state_ == State::Running)
-        return KA_SIM_BUSY;
-    const bool output = sub.type == KA_TYPE_AO;
-    const int allowedFlags =
-        output ? KA_IO_STREAM_CONFIG_WRAPAROUND : KA_IO_STREAM_CONFIG_SAMPLE_AND_HOLD;
-    if (flags & ~allowedFlags)
-        return KA_SIM_INVALID_FLAGS;
-    if (count <= 0)
-        return KA_SIM_INVALID_COUNT;
-    if (!channels)
-        return KA_SIM_INVALID_POINTER;
-    std::vector<StreamChannel> list;
-    for (int i = 0; i < count; ++i) {
-        const kaStreamConfigRecord &c = channels[i];
-        if (c.channel < 0 || c.channel >= sub.channels)
-            return KA_SIM_INVALID_CHANNEL;
-        if (c.streamConfig < 0 || c.streamConfig >= static_cast<int>(sub.ranges.size()))
-            return KA_SIM_INVALID_RANGE;
-        if (!ValidReference(output, c.reference))
-            return KA_SIM_INVALID_CONFIG;
-        if (c.flags != KA_IO_STREAM_CONFIG_TYPE_NO_FLAGS)
-            return KA_SIM_INVALID_FLAGS;
-        list.push_back({c.channel, c.streamConfig});
-    }
-    if (fifoThreshold < 0 || fifoThreshold > FifoSize(sub))
-        return KA_SIM_INVALID_VALUE;
+    const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(at - start).count();
+    if (ns < 0)
+        return -1;
+    // Split so that no product overflows.
+    return ns / kTickNanos * kTickParts + ns % kTickNanos * kTickParts / kTickNanos;
+}
+
+Clock::time_point TickTime(Clock::time_point start, long long ticks)
+{
+    if (ticks >= kNever)
+        return Clock::time_point::max();
+    const long long ns = ticks / kTickParts * kTickNanos +
+                         (ticks % kTickParts * kTickNanos + kTickParts - 1) / kTickParts;
+    return start + std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(ns));
+}
+
+int Stream::Configure(std::vector<StreamChannel> channels, const kaStreamTriggerRecord &t,
+                      long long capacity, bool wraparound, std::string &reason)
+{
+    const auto count = static_cast<long long>(channels.size());
     if (t.flags != KA_IO_STREAM_TRIGGER_TYPE_NO_FLAGS)
         return KA_SIM_INVALID_FLAGS;
-
     // External triggers are taken as arriving at the start; the rest of the
     // trigger kinds need hardware the simulation does not model.
     switch (t.acqStartTrigType) {
@@ -91,12 +82,23 @@ int Stream::Configure(const Subdevice &sub, const kaStreamConfigRecord *channels
     const long long acqTicks = Ticks(t.acqStartTicksLow, t.acqStartTicksHigh);
     const long long convTicks = Ticks(t.convStartTicksLow, t.convStartTicksHigh);
     long long scanTicks = Ticks(t.scanStartTicksLow, t.scanStartTicksHigh);
-    if (acqTicks < 0 || convTicks < kMinConversionTicks || convTicks > kUnlimited / count)
-        return KA_SIM_INVALID_VALUE;
+    if (acqTicks < 0 || acqTicks >= kNever)
+        return OutOfRange(reason, TicksText("AcqStartTicks", acqTicks) + " is beyond the timer");
+    if (convTicks < kMinConversionTicks)
+        return OutOfRange(reason, TicksText("ConvStartTicks", convTicks) + " is below the " +
+                                      std::to_string(kMinConversionTicks) +
+                                      " ticks of the fastest conversion");
+    if (convTicks > kNever / count)
+        return OutOfRange(reason, TicksText("ConvStartTicks", convTicks) + " is beyond the timer");
     switch (t.scanStartTrigType) {
     case KA_TRIG_TYPE_TIMER:
         if (scanTicks < convTicks * count)
-            return KA_SIM_INVALID_VALUE;
+            return OutOfRange(reason, TicksText("ScanStartTicks", scanTicks) + " is shorter than " +
+                                          std::to_string(count) + " conversions of " +
+                                          std::to_string(convTicks) + " ticks");
+        if (scanTicks >= kNever / count)
+            return OutOfRange(reason,
+                              TicksText("ScanStartTicks", scanTicks) + " is beyond the timer");
         break;
     case KA_TRIG_TYPE_NONE:
     case KA_TRIG_TYPE_FOLLOW:
@@ -111,207 +113,268 @@ int Stream::Configure(const Subdevice &sub, const kaStreamConfigRecord *channels
             continue;
         if (*stop != KA_TRIG_TYPE_COUNT)
             return KA_SIM_INVALID_TRIGGER;
-        const int stopCount = stop == &t.scanStopTrigType ? t.scanStopCount : t.acqStopCount;
+        const bool scans = stop == &t.scanStopTrigType;
+        const int stopCount = scans ? t.scanStopCount : t.acqStopCount;
         if (stopCount <= 0)
-            return KA_SIM_INVALID_VALUE;
+            return OutOfRange(reason, std::string(scans ? "ScanStopCount " : "AcqStopCount ") +
+                                          std::to_string(stopCount) + " is not a count of " +
+                                          (scans ? "scans" : "values"));
         // Scans count whole channel lists, acquisitions single values.
-        const long long values =
-            stop == &t.scanStopTrigType ? static_cast<long long>(stopCount) * count : stopCount;
+        const long long values = scans ? static_cast<long long>(stopCount) * count : stopCount;
         limit = limit ? std::min(limit, values) : values;
     }
 
     // Allocated before anything changes, so that running out of memory
     // leaves the stream as it was.
-    std::vector<int> buffer(output ? static_cast<size_t>(sub.bufferValues) : 0);
-    *this = Stream();
+    std::vector<int> buffer(Output() ? static_cast<std::size_t>(capacity) : 0);
+    std::vector<PutOut> held;
+    held.reserve(channels.size());
+    *this = Stream(source_);
     configured_ = true;
-    output_ = output;
-    wraparound_ = (flags & KA_IO_STREAM_CONFIG_WRAPAROUND) != 0;
-    channels_ = std::move(list);
-    sub_ = &sub;
-    acqDelay_ = acqTicks / kTickHz;
-    scanPeriod_ = scanTicks / kTickHz;
-    convPeriod_ = convTicks / kTickHz;
+    wraparound_ = wraparound;
+    channels_ = std::move(channels);
+    acqTicks_ = acqTicks;
+    scanTicks_ = scanTicks;
+    convTicks_ = convTicks;
     limit_ = limit;
-    capacity_ = sub.bufferValues;
+    capacity_ = capacity;
     buffer_ = std::move(buffer);
+    held_ = std::move(held);
     return 0;
 }
 
-int Stream::Start(Clock::time_point now, bool fast, Boards &boards, int device, int subdevice)
+int Stream::Start(Clock::time_point now)
 {
     if (!configured_)
         return KA_SIM_NOT_CONFIGURED;
     if (state_ == State::Running)
         return KA_SIM_BUSY;
-    // Fast input repeats one stretch of the signals at their nominal times.
-    // Its memory is taken before anything changes, so that running out of
-    // memory leaves the stream as it was.
-    std::vector<int> ring;
-    if (!output_ && fast) {
-        const long long n = ChannelCount();
-        long long length = std::max(1LL, kFastRingValues / n) * n;
-        if (limit_)
-            length = std::min(length, limit_);
-        ring.resize(static_cast<size_t>(length));
+    if (state_ == State::Error)
+        return ReportLoss();
+    if (Output() && written_ == produced_)
+        return KA_SIM_OUTPUT_EMPTY;
+    if (Output()) { // the values not put out yet come first
+        base_ = (base_ + produced_) % capacity_;
+        written_ -= produced_;
     }
     state_ = State::Running;
-    fast_ = fast;
+    session_ = NewSession();
     start_ = now;
-    end_ = Clock::time_point::max();
+    started_ = true;
+    produced_ = 0;
     consumed_ = 0;
-    if (output_) {
-        written_ -= sent_; // the values not put out yet come first
-        sent_ = 0;
-        return 0;
-    }
-    for (std::size_t k = 0; k < ring.size(); ++k)
-        ring[k] = SampleAt(static_cast<long long>(k), boards, device, subdevice);
-    ring_ = std::move(ring);
+    reserved_ = 0;
     return 0;
 }
 
-void Stream::Stop(Clock::time_point now)
+int Stream::Stop(Clock::time_point now)
 {
+    Update(now);
+    const int unreported = state_ == State::Error && !lossReported_ ? loss_ : 0;
+    if (state_ == State::Running)
+        End(State::Idle, ProducedBy(now), now);
     if (state_ == State::Error) {
-        consumed_ = ProducedBy(now); // the values of an overrun stream are lost
+        if (!Output())
+            consumed_ = produced_; // the values of an overrun stream are lost
         state_ = State::Idle;
-        return;
+        loss_ = 0;
     }
-    if (state_ != State::Running)
+    if (Output())
+        written_ = produced_; // what was not put out is dropped
+    return unreported;
+}
+
+void Stream::End(State state, long long produced, Clock::time_point now, int loss)
+{
+    produced_ = produced;
+    state_ = state;
+    loss_ = loss;
+    lossReported_ = false;
+    if (!Output())
         return;
-    end_ = now;
-    if (output_) {
-        sent_ = ProducedBy(now);
-        written_ = sent_; // what was not put out is dropped
-    }
-    state_ = State::Idle;
+    // The channels keep the last values the run put out (room for them was
+    // taken at the set-up).
+    held_.clear();
+    for (const StreamChannel &c : channels_)
+        if (std::optional<PutOut> last = LastPutOut(c.channel, now))
+            held_.push_back(*last);
+}
+
+long long Stream::TickOf(long long index) const
+{
+    const long long n = ChannelCount();
+    return acqTicks_ + index / n * scanTicks_ + index % n * convTicks_;
+}
+
+long long Stream::MadeBy(long long ticks) const
+{
+    if (ticks < acqTicks_)
+        return 0;
+    const long long n = ChannelCount();
+    const long long t = ticks - acqTicks_;
+    const long long scans = t / scanTicks_;
+    const long long made = scans * n + std::min(n, (t - scans * scanTicks_) / convTicks_ + 1);
+    return limit_ ? std::min(made, limit_) : made;
+}
+
+long long Stream::SupplyEnd() const
+{
+    // A writer waiting inside a write holds values the run will have.
+    const long long supply = wraparound_ ? kNever : written_ + reserved_;
+    return limit_ ? std::min(limit_, supply) : supply;
 }
 
 long long Stream::ProducedBy(Clock::time_point now) const
 {
-    if (output_ && state_ != State::Running)
-        return sent_;
-    if (state_ == State::Idle && end_ == Clock::time_point::max())
-        return consumed_; // never started
-    long long made;
-    if (fast_) {
-        made = output_ ? written_ : kUnlimited;
-    } else {
-        const double t =
-            std::chrono::duration<double>(std::min(now, end_) - start_).count() - acqDelay_;
-        if (t < 0) {
-            made = 0;
-        } else {
-            const auto n = static_cast<long long>(channels_.size());
-            const auto scans = static_cast<long long>(t / scanPeriod_);
-            const double inScan = t - scans * scanPeriod_;
-            made = scans * n + std::min(n, static_cast<long long>(inScan / convPeriod_) + 1);
-        }
-    }
-    if (limit_)
-        made = std::min(made, limit_);
-    if (output_ && !wraparound_)
-        made = std::min(made, written_);
-    return made;
-}
-
-Clock::time_point Stream::ValueTime(long long index) const
-{
-    const auto n = static_cast<long long>(channels_.size());
-    const long long scan = index / n; // whole scans before the value
-    const double t = acqDelay_ + scan * scanPeriod_ + (index % n) * convPeriod_;
-    return start_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(t));
+    if (state_ != State::Running)
+        return produced_;
+    const long long made = MadeBy(TicksBetween(start_, now));
+    return Output() ? std::min(made, std::min(SupplyEnd(), wraparound_ ? kNever : written_)) : made;
 }
 
 void Stream::Update(Clock::time_point now)
 {
     if (state_ != State::Running)
         return;
-    const long long made = ProducedBy(now);
-    if (!output_ && !fast_ && made - consumed_ > capacity_) {
-        state_ = State::Error; // the reader fell behind: values were lost
-        end_ = now;
+    const long long ticks = TicksBetween(start_, now);
+    if (!Output()) {
+        // The first value with no room left, unless it comes after the end.
+        const long long lost = consumed_ + capacity_ + reserved_;
+        if ((!limit_ || lost < limit_) && TickOf(lost) <= ticks)
+            End(State::Error, lost, now, KA_SIM_FIFO_OVERFLOW);
+        else if (limit_ && MadeBy(ticks) >= limit_)
+            End(State::Idle, limit_, now);
         return;
     }
-    const bool limitReached = limit_ && made >= limit_;
-    // A fast output stream puts values out as they come and never runs dry.
-    const bool dataRanOut = output_ && !wraparound_ && !fast_ && made >= written_;
-    if (limitReached || dataRanOut) {
-        end_ = now; // production stays at what it reached by now
-        if (output_)
-            sent_ = made;
-        state_ = State::Idle;
+    const long long supply = SupplyEnd();
+    if (supply >= kNever)
+        return;
+    if (supply == limit_) {
+        if (TickOf(limit_ - 1) <= ticks)
+            End(State::Idle, limit_, now);
+    } else if (TickOf(supply) <= ticks) {
+        End(State::Error, written_, now, KA_SIM_FIFO_UNDERRUN); // ran dry before its end
     }
+}
+
+int Stream::ReportLoss()
+{
+    if (state_ != State::Error)
+        return 0;
+    lossReported_ = true;
+    return loss_;
 }
 
 long long Stream::Pending(Clock::time_point now) const
 {
-    const long long made = ProducedBy(now);
-    if (!output_)
-        return made - consumed_;
-    return wraparound_ && state_ == State::Running ? written_ : written_ - made;
+    if (!Output())
+        return ProducedBy(now) - consumed_;
+    if (wraparound_ && state_ == State::Running)
+        return written_;
+    return written_ - std::min(written_, ProducedBy(now));
+}
+
+Clock::time_point Stream::NextChange() const
+{
+    if (state_ != State::Running)
+        return Clock::time_point::max();
+    // The value whose time brings the change: an overrun, an underrun, the end.
+    long long index = Output() ? SupplyEnd() : consumed_ + capacity_ + reserved_;
+    if (limit_)
+        index = std::min(index, limit_ - 1);
+    return index >= kNever ? Clock::time_point::max() : TimeOfTick(TickOf(index));
+}
+
+long long Stream::Deliverable(long long count, long long ready, bool frames) const
+{
+    long long n = std::min(count, ready);
+    if (frames) { // end at a scan's end
+        const long long end = consumed_ + n;
+        n -= end % ChannelCount();
+    }
+    return std::max(0LL, n);
+}
+
+Clock::time_point Stream::WhenReady(long long count) const
+{
+    long long index = consumed_ + std::max(1LL, count) - 1;
+    if (limit_)
+        index = std::min(index, limit_ - 1);
+    return TimeOfTick(TickOf(index));
+}
+
+void Stream::Read(int *values, long long count)
+{
+    // Channel by channel: the values of one channel lie a scan apart.
+    const long long n = ChannelCount();
+    for (long long p = 0; p < n && p < count; ++p) {
+        const long long first = consumed_ + p; // this value's place in the scan is `first % n`
+        const long long values_of_channel = (count - p + n - 1) / n;
+        source_->Sample(channels_[static_cast<std::size_t>(first % n)], start_, TickOf(first),
+                        scanTicks_, values_of_channel, values + p, n);
+    }
+    consumed_ += count;
 }
 
 long long Stream::FreeSpace(Clock::time_point now) const
 {
-    if (fast_ && state_ == State::Running)
-        return kUnlimited;
-    return capacity_ - Pending(now);
-}
-
-Clock::time_point Stream::NextChange(Clock::time_point now, long long wanted) const
-{
-    if (state_ != State::Running || fast_)
-        return now;
-    long long index; // the value whose making or putting out makes the change
-    if (!output_)
-        index = consumed_ + std::max(1LL, wanted) - 1;
-    else if (wanted > 0)
-        index = written_ - (capacity_ - wanted); // output frees room for `wanted` values
-    else
-        index = written_ - 1; // the last value goes out
+    long long room = capacity_ - Pending(now);
     if (limit_)
-        index = std::min(index, limit_ - 1);
-    return std::max(now, ValueTime(std::max(0LL, index)));
+        room = std::min(room, limit_ - written_);
+    if (wraparound_ && state_ == State::Running)
+        room = 0; // the buffer repeats as it is
+    return std::max(0LL, room);
 }
 
-int Stream::SampleAt(long long index, Boards &boards, int device, int subdevice) const
+Clock::time_point Stream::WhenFree(long long room) const
 {
-    const StreamChannel &c = channels_[static_cast<size_t>(index % channels_.size())];
-    const double volts = boards.AnalogInput(device, subdevice, c.channel, ValueTime(index));
-    return ToDigital(sub_->ranges[c.range], volts);
-}
-
-long long Stream::Read(int *values, long long count, Boards &boards, int device, int subdevice,
-                       Clock::time_point now)
-{
-    const long long taken = std::min(count, Pending(now));
-    if (fast_) {
-        const auto length = static_cast<long long>(ring_.size());
-        for (long long done = 0; done < taken;) {
-            const long long at = (consumed_ + done) % length;
-            const long long chunk = std::min(taken - done, length - at);
-            std::memcpy(values + done, ring_.data() + at, static_cast<size_t>(chunk) * sizeof(int));
-            done += chunk;
-        }
-    } else {
-        for (long long k = 0; k < taken; ++k)
-            values[k] = SampleAt(consumed_ + k, boards, device, subdevice);
-    }
-    consumed_ += taken;
-    return taken;
+    const long long index = written_ - capacity_ + room - 1; // the value whose going out frees it
+    return index < 0 ? start_ : TimeOfTick(TickOf(index));
 }
 
 long long Stream::Write(const int *values, long long count, Clock::time_point now)
 {
     const long long taken = std::min(count, FreeSpace(now));
-    if (!(fast_ && state_ == State::Running)) { // a fast stream puts values out at once
-        for (long long k = 0; k < taken; ++k)
-            buffer_[static_cast<size_t>((written_ + k) % capacity_)] = values[k];
+    for (long long done = 0; done < taken;) { // up to the ring's end, then from its start
+        const long long at = (base_ + written_ + done) % capacity_;
+        const long long chunk = std::min(taken - done, capacity_ - at);
+        std::memcpy(&buffer_[static_cast<std::size_t>(at)], values + done,
+                    static_cast<std::size_t>(chunk) * sizeof(int));
+        done += chunk;
     }
     written_ += taken;
     return taken;
+}
+
+std::optional<int> Stream::Buffered(long long index) const
+{
+    if (wraparound_ && written_ > 0)
+        index %= written_;
+    else if (index < written_ - capacity_ || index >= written_)
+        return std::nullopt; // overwritten, or never written
+    return buffer_[static_cast<std::size_t>((base_ + index) % capacity_)];
+}
+
+std::optional<PutOut> Stream::LastPutOut(int channel, Clock::time_point at) const
+{
+    if (started_ && at >= start_) {
+        const long long ticks = TicksBetween(start_, at);
+        const long long sent = std::min(MadeBy(ticks), ProducedBy(at));
+        const long long n = ChannelCount();
+        long long last = -1; // the latest value of the channel among those put out
+        for (long long p = 0; p < n; ++p)
+            if (channels_[static_cast<std::size_t>(p)].channel == channel && sent > p)
+                last = std::max(last, (sent - 1 - p) / n * n + p);
+        if (last >= 0)
+            if (std::optional<int> value = Buffered(last))
+                return PutOut{channel, channels_[static_cast<std::size_t>(last % n)].range, *value,
+                              TimeOfTick(TickOf(last))};
+    }
+    std::optional<PutOut> found; // what the last run left on the channel
+    for (const PutOut &held : held_)
+        if (held.channel == channel && held.at <= at && (!found || held.at > found->at))
+            found = held;
+    return found;
 }
 
 } // namespace sim

@@ -10,22 +10,13 @@
 #include <sys/stat.h>
 
 #include "Tarvexmain.h"
+#include "kinds/registry.h"
 #include "system_checks.h"
 
 namespace sim
 {
 namespace
 {
-
-bool IsAnalog(int type)
-{
-    return type == KA_TYPE_AI || type == KA_TYPE_AO;
-}
-
-bool IsDigital(int type)
-{
-    return type == KA_TYPE_DIO || type == KA_TYPE_DI || type == KA_TYPE_DO;
-}
 
 constexpr std::string_view kRangeKeys[] = {"unit", "min", "max", "max_data"};
 enum RangeKey { kRangeUnit, kRangeMin, kRangeMax, kRangeMaxData };
@@ -73,9 +64,8 @@ enum SignalKey {
 Signal ReadSignal(JsonReader &in, const Place &at)
 {
     static const std::pair<const char *, Signal::Kind> kKinds[] = {
-        {"constant", Signal::Kind::Constant},
-        {"sine", Signal::Kind::Sine},
-        {"square", Signal::Kind::Square},
+        {"constant", Signal::Kind::Constant}, {"sine", Signal::Kind::Sine},
+        {"square", Signal::Kind::Square},     {"sawtooth", Signal::Kind::Sawtooth},
         {"loopback", Signal::Kind::Loopback},
     };
     Signal s;
@@ -88,7 +78,7 @@ Signal ReadSignal(JsonReader &in, const Place &at)
             const auto *found = std::find_if(std::begin(kKinds), std::end(kKinds),
                                              [&](const auto &k) { return kind == k.first; });
             if (found == std::end(kKinds))
-                Fail(member, Quoted(kind) + " is not constant, sine, square or loopback");
+                Fail(member, Quoted(kind) + " is not constant, sine, square, sawtooth or loopback");
             s.kind = found->second;
             break;
         }
@@ -118,7 +108,8 @@ Signal ReadSignal(JsonReader &in, const Place &at)
     const std::string kind = loopback                           ? "a loopback"
                              : s.kind == Signal::Kind::Constant ? "a constant"
                              : s.kind == Signal::Kind::Sine     ? "a sine"
-                                                                : "a square";
+                             : s.kind == Signal::Kind::Square   ? "a square"
+                                                                : "a sawtooth";
     const std::string foreign = "does not belong to " + kind + " signal";
     if (loopback) {
         object.Require({kSignalDevice, kSignalSubdevice, kSignalOutputChannel});
@@ -239,10 +230,8 @@ Subdevice ReadSubdevice(JsonReader &in, const Place &at)
         }
     }
     object.Require({kSubType, kSubSubtype, kSubChannels});
-    if (IsDigital(s.type) && s.channels > kMaxDigitalLines)
-        FailRange(Place(at, "channels"), {std::to_string(s.channels), false}, 0, kMaxDigitalLines);
-    if (IsAnalog(s.type) && s.ranges.empty())
-        Fail(at, "an analog subdevice needs at least one range");
+    if (const KindInfo *kind = KindOf(s.type); kind && kind->check)
+        kind->check(s, at);
     for (const auto &signal : s.signals) {
         if (signal.first >= s.channels) {
             const std::string channel = std::to_string(signal.first);
@@ -300,13 +289,13 @@ Device ReadDevice(JsonReader &in, const Place &at)
         const Place &member = object.Member();
         switch (key) {
         case kDeviceName:
-            d.name = ReadText(in, member);
+            d.name = ReadLatin1Text(in, member);
             break;
         case kDeviceDescription:
-            d.description = ReadText(in, member);
+            d.description = ReadLatin1Text(in, member);
             break;
         case kDeviceDriverName:
-            d.driverName = ReadText(in, member);
+            d.driverName = ReadLatin1Text(in, member);
             break;
         case kDeviceDriverVersion:
             d.driverVersion = ReadVersion(in, member);

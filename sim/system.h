@@ -23,7 +23,7 @@ struct Range {
 
 // What an analog input channel sees.
 struct Signal {
-    enum class Kind { Constant, Sine, Square, Loopback };
+    enum class Kind { Constant, Sine, Square, Sawtooth, Loopback };
     Kind kind = Kind::Constant;
     double value = 0.0;     // constant level; offset of the periodic kinds
     double amplitude = 0.0; // periodic kinds, peak

@@ -8,6 +8,8 @@
 #include <unordered_map>
 
 #include "Tarvexmain.h"
+#include "kinds/registry.h"
+#include "latin1.h"
 
 namespace sim
 {
@@ -210,6 +212,19 @@ std::string ReadText(JsonReader &in, const Place &at)
     return in.ReadText();
 }
 
+std::string ReadLatin1Text(JsonReader &in, const Place &at)
+{
+    const std::string text = ReadText(in, at);
+    std::string latin1;
+    if (const char32_t lacking = AppendLatin1(text, latin1, 0)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(lacking));
+        Fail(at, "character " + std::to_string(latin1.size() + 1) + ", " + code +
+                     ", is not in Latin-1, the character set of the library's texts");
+    }
+    return latin1;
+}
+
 int ReadVersion(JsonReader &in, const Place &at)
 {
     if (in.Peek() != JsonReader::Kind::Text)
@@ -246,6 +261,13 @@ int ReadBits(JsonReader &in, const Place &at, const char *family)
     return bits;
 }
 
+// What loopbacks may read of a subdevice, by its kind.
+int OutputsOf(const Subdevice &sub)
+{
+    const KindInfo *kind = KindOf(sub.type);
+    return kind ? kind->outputs(sub.type) : 0;
+}
+
 void CheckReferences(const System &s, const Place &at)
 {
     auto find = [&](int device, int subdevice) -> const Subdevice * {
@@ -265,7 +287,7 @@ void CheckReferences(const System &s, const Place &at)
                 if (signal.second.kind != Signal::Kind::Loopback)
                     continue;
                 const Subdevice *source = find(signal.second.device, signal.second.subdevice);
-                if (!source || source->type != KA_TYPE_AO ||
+                if (!source || !(OutputsOf(*source) & kAnalogOutputs) ||
                     signal.second.channel >= source->channels) {
                     const std::string channel = std::to_string(signal.first);
                     Fail(Place(Place(subdevice, "signals"), channel),
@@ -274,7 +296,7 @@ void CheckReferences(const System &s, const Place &at)
             }
             if (sub.loopback.Present()) {
                 const Subdevice *source = find(sub.loopback.device, sub.loopback.subdevice);
-                if (!source || (source->type != KA_TYPE_DIO && source->type != KA_TYPE_DO))
+                if (!source || !(OutputsOf(*source) & kLineOutputs))
                     Fail(Place(subdevice, "loopback"),
                          "must name a digital output or I/O subdevice");
             }

@@ -156,6 +156,9 @@ int ReadCount(JsonReader &in, const Place &at, long long min, long long max);
 int ReadWord(JsonReader &in, const Place &at, const char *family = nullptr);
 double ReadReal(JsonReader &in, const Place &at, double min, double max);
 std::string ReadText(JsonReader &in, const Place &at);
+// A text the library hands out (a name, a description): Latin-1, refused
+// with the first character that Latin-1 lacks.
+std::string ReadLatin1Text(JsonReader &in, const Place &at);
 // A version is an integer or a dotted text of four bytes ("2.1.0.7").
 int ReadVersion(JsonReader &in, const Place &at);
 // A bit set is one integer or a list of them, joined with OR.

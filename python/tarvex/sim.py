@@ -8,6 +8,7 @@ library was given, fast streams, locks held by another program.
     sim.reset()                    # closed, no locks, no settings, the start system
     sim.fail("kaIOSingle", sim.code("TIMEOUT"))   # the next kaIOSingle fails with 20
     sim.fast_streams()             # streams run as fast as they are read or written
+    sim.clock("stepped"); sim.advance(0.1)   # time stands still, then moves 100 ms on
 
 Operations are named by their exported name ("kaIOSingle"). Settings hold
 until reset(). With a maker's library, which has no such API, Sim() raises
@@ -24,6 +25,8 @@ from .results import result
 
 # Room for the arguments of any operation (kaUtilityPWMStart has eight).
 _MAX_ARGS = 16
+# The clock's sources, in the library's order.
+_CLOCKS = ("real", "fast", "stepped")
 
 
 class Sim:
@@ -35,6 +38,7 @@ class Sim:
         if not hasattr(self.lib, "kaSimReset"):
             raise RuntimeError(f"{self.path} is not the simulated driver library")
         self.lib.kaSimOverride.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_double]
+        self.lib.kaSimAdvanceClock.argtypes = [ctypes.c_double]
         self.lib.kaSimCapturedAddress.restype = ctypes.c_ulonglong
 
     def reset(self) -> None:
@@ -58,10 +62,26 @@ class Sim:
         if code != 0:
             raise ValueError(result(code).text or "the simulated library refused the system")
 
+    def clock(self, source: str) -> None:
+        """Runs the library's clock, which streams, timed interrupts, counters
+        and input signals follow, from another source: "real" time (as at
+        load), "fast" (real time moved on at once wherever a call would wait
+        for it) or "stepped" (stands still until advance() moves it). The
+        time it shows goes on from where it is; time-outs stay in real time."""
+        if source not in _CLOCKS:
+            raise ValueError(f"clock source {source!r} is not one of {', '.join(_CLOCKS)}")
+        self.lib.kaSimClock(_CLOCKS.index(source))
+
     def fast_streams(self, fast: bool = True) -> None:
-        """Streams started from now on run as fast as they are read or
-        written, input values coming from a precomputed ring."""
-        self.lib.kaSimFastStreams(int(fast))
+        """Streams run as fast as they are read or written, with the values
+        real time would give: clock("fast"), or clock("real") for False."""
+        self.clock("fast" if fast else "real")
+
+    def advance(self, seconds: float) -> None:
+        """Moves a stepped or fast clock on; calls waiting for what comes with
+        time look again. ValueError in real time or for a negative step."""
+        if self.lib.kaSimAdvanceClock(float(seconds)) != 0:
+            raise ValueError(f"the clock cannot be moved on by {seconds} s now")
 
     def fail(self, operation: str, code: int, times: int = 1) -> None:
         """The operation fails with the code on its next `times` calls (-1:

@@ -11,8 +11,8 @@ import kaDriver
 from catalogue import CATALOGUE, SAMPLE_CALLS
 
 # Codes with a text, and codes the library has no text for (reported as 80).
-KNOWN_CODES = range(1, 33)
-UNKNOWN_CODES = [33, 79, 80, 2**31 - 1, -1, -2**31]
+KNOWN_CODES = range(1, 36)
+UNKNOWN_CODES = [36, 79, 80, 2**31 - 1, -1, -2**31]
 
 
 def library_text(sim, code):

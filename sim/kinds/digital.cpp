@@ -1,8 +1,13 @@
 // Digital ports (I/O, input, output): lines driven as outputs from a latch,
 // inputs from the port a loopback names; set in widths of a bit, byte, word
 // or the whole port; interrupts on lines, masks and patterns of the inputs.
-#include "ka_sim.h"
-#include "kinds/kind.h"
+// A port knows the armed ports whose lines follow its own, so that a write
+// looks at those interrupts only, whatever the size of the system.
+#include <algorithm>
+
+#include "kinds/model.h"
+#include "kinds/registry.h"
+#include "system_checks.h"
 
 namespace sim
 {
@@ -73,33 +78,50 @@ bool Fires(const IrqState &irq, std::uint32_t before, std::uint32_t now)
                                              : (rising | falling) != 0;
 }
 
-class DigitalPort : public SubdeviceKind
+class DigitalPort : public SubdeviceModel
 {
   public:
     // Which directions the port's lines take; a port with inputs can interrupt.
-    DigitalPort(bool inputs, bool outputs) : inputs_(inputs), outputs_(outputs) {}
-
-    void Reset(const Subdevice &described, SubdeviceState &state) const override
+    DigitalPort(Boards &boards, int device, int subdevice, const Subdevice &described)
+        : SubdeviceModel(boards, device, subdevice, described),
+          hasInputs_(described.type != KA_TYPE_DO), hasOutputs_(described.type != KA_TYPE_DI)
     {
-        if (inputs_)
-            state.irqs.resize(described.channels);
-        if (!inputs_)
-            state.outputMask = LowBits(described.channels);
+        PowerOn();
     }
 
-    int Configure(SubdeviceContext &sub, const SingleConfig &config) const override
+    void Attach() override
     {
-        const Subdevice &described = sub.described;
+        const Loopback &loopback = described_.loopback;
+        if (loopback.Present())
+            source_ =
+                dynamic_cast<DigitalPort *>(&boards_.Model(loopback.device, loopback.subdevice));
+    }
+
+    void Reset() override
+    {
+        Quiesce();
+        PowerOn();
+    }
+
+    void Quiesce() override
+    {
+        for (int channel = 0; channel < static_cast<int>(irqs_.All().size()); ++channel)
+            if (irqs_.At(channel).armed)
+                DisarmIrq(channel);
+    }
+
+    int Configure(const SingleConfig &config) override
+    {
         if (config.trigType != KA_TRIG_TYPE_NONE && config.trigType != KA_TRIG_TYPE_SW)
             return KA_SIM_INVALID_TRIGGER;
-        const int width = WidthFromFlags(config.flags, described.channels);
-        const std::uint32_t mask = ChannelMask(config.channel, width, described.channels);
+        const int width = WidthFromFlags(config.flags, described_.channels);
+        const std::uint32_t mask = ChannelMask(config.channel, width, described_.channels);
         if (width < 0)
             return KA_SIM_INVALID_FLAGS;
         if (!mask)
             return KA_SIM_INVALID_CHANNEL;
-        const bool wholePort = width == described.channels;
-        if (!wholePort && !(described.caps & DirectionCapability(width)))
+        const bool wholePort = width == described_.channels;
+        if (!wholePort && !(described_.caps & DirectionCapability(width)))
             return KA_SIM_INVALID_CONFIG;
         const int direction = config.config;
         const bool input = direction == KA_SINGLE_CONFIG_DIO_INPUT ||
@@ -107,18 +129,17 @@ class DigitalPort : public SubdeviceKind
         const bool output =
             direction == KA_SINGLE_CONFIG_DIO_OUTPUT ||
             ((direction == KA_SINGLE_CONFIG_DIO_SINK || direction == KA_SINGLE_CONFIG_DIO_SOURCE) &&
-             (described.caps & KA_CAPS_DIO_SINK_SOURCE));
-        if ((!input && !output) || (input && !inputs_) || (output && !outputs_))
+             (described_.caps & KA_CAPS_DIO_SINK_SOURCE));
+        if ((!input && !output) || (input && !hasInputs_) || (output && !hasOutputs_))
             return KA_SIM_INVALID_CONFIG;
-        SubdeviceState &state = sub.state;
-        state.outputMask = output ? state.outputMask | mask : state.outputMask & ~mask;
-        sub.boards.LinesChanged();
+        outputMask_ = output ? outputMask_ | mask : outputMask_ & ~mask;
+        LinesChanged();
         return 0;
     }
 
-    int Transfer(SubdeviceContext &sub, kaSingleRecord &r, Clock::time_point) const override
+    int Transfer(kaSingleRecord &r, Clock::time_point) override
     {
-        const int portLines = sub.described.channels;
+        const int portLines = described_.channels;
         const int width = WidthFromFlags(r.flags & 0xF, portLines);
         if (width < 0 || (r.flags & ~0xF & ~KA_IO_SINGLE_TYPE_WRITE_NONBLOCKING))
             return KA_SIM_INVALID_FLAGS;
@@ -127,26 +148,31 @@ class DigitalPort : public SubdeviceKind
             return KA_SIM_INVALID_CHANNEL;
         const int shift = r.channel * width;
         if (r.direction == KA_DIR_INPUT) {
-            r.value =
-                static_cast<int>((sub.boards.Lines(sub.device, sub.subdevice) & mask) >> shift);
+            r.value = static_cast<int>((Lines() & mask) >> shift);
             return 0;
         }
-        SubdeviceState &state = sub.state;
-        if ((state.outputMask & mask) != mask)
+        if ((outputMask_ & mask) != mask)
             return KA_SIM_INVALID_DIRECTION;
         const auto value = static_cast<std::uint32_t>(r.value);
         if (value & ~LowBits(width))
             return KA_SIM_INVALID_VALUE;
-        state.outputs = (state.outputs & ~mask) | (value << shift);
-        sub.boards.LinesChanged();
+        latch_ = (latch_ & ~mask) | (value << shift);
+        LinesChanged();
         return 0;
     }
 
-    int ArmIrq(SubdeviceContext &sub, int channel, const IrqRequest &request,
-               IrqState &armed) const override
+    int ArmIrq(int channel, const IrqRequest &request, Clock::time_point now) override
     {
-        const Subdevice &described = sub.described;
-        armed.widthBits = WidthFromFlags(request.flags, described.channels);
+        if (!hasInputs_ || !HasChannel(channel))
+            return SubdeviceModel::ArmIrq(channel, request, now);
+        if (irqs_.At(channel).armed)
+            return KA_SIM_BUSY;
+        IrqState armed;
+        armed.source = request.source;
+        armed.edge = request.edge;
+        armed.argument = request.argument;
+        armed.start = now;
+        armed.widthBits = WidthFromFlags(request.flags, described_.channels);
         if (armed.widthBits < 0)
             return KA_SIM_INVALID_FLAGS;
         int needed = -1;
@@ -165,27 +191,83 @@ class DigitalPort : public SubdeviceKind
             needed = KA_CAPS_DIO_OVER_TEMP_IRQ;
             break;
         }
-        if (needed < 0 || !(described.caps & needed))
+        if (needed < 0 || !(described_.caps & needed))
             return KA_SIM_INVALID_CONFIG;
-        const std::uint32_t mask = ChannelMask(channel, armed.widthBits, described.channels);
+        const std::uint32_t mask = ChannelMask(channel, armed.widthBits, described_.channels);
         if (!mask)
             return KA_SIM_INVALID_CHANNEL;
-        armed.lines =
-            (sub.boards.Lines(sub.device, sub.subdevice) & mask) >> (channel * armed.widthBits);
+        armed.lines = (Lines() & mask) >> (channel * armed.widthBits);
+        if (irqs_.Armed() == 0)
+            Watch(true); // first: it may run out of memory
+        irqs_.Arm(channel, armed);
         return 0;
     }
 
-    bool WatchesLines() const override { return true; }
-
-    void LinesChanged(SubdeviceContext &sub) const override
+    int DisarmIrq(int channel) override
     {
-        for (std::size_t c = 0; c < sub.state.irqs.size(); ++c) {
-            IrqState &irq = sub.state.irqs[c];
+        if (!hasInputs_ || !HasChannel(channel))
+            return SubdeviceModel::DisarmIrq(channel);
+        if (int code = irqs_.Disarm(channel))
+            return code;
+        if (irqs_.Armed() == 0)
+            Watch(false);
+        return 0;
+    }
+
+    IrqState *Irq(int channel) override
+    {
+        return hasInputs_ && HasChannel(channel) ? &irqs_.At(channel)
+                                                 : SubdeviceModel::Irq(channel);
+    }
+
+  private:
+    // Nothing armed, nothing driven; a port without inputs drives every line.
+    void PowerOn()
+    {
+        irqs_.Reset(hasInputs_ ? described_.channels : 0);
+        latch_ = 0;
+        outputMask_ = hasInputs_ ? 0 : LowBits(described_.channels);
+    }
+
+    // The port's lines: driven outputs, and inputs as their source drives them.
+    std::uint32_t Lines() const
+    {
+        const std::uint32_t inputs = source_ ? source_->latch_ & source_->outputMask_ : 0;
+        return ((latch_ & outputMask_) | (inputs & ~outputMask_)) & LowBits(described_.channels);
+    }
+
+    // Enters or leaves the watchers of the ports whose latch drives its lines.
+    void Watch(bool watching)
+    {
+        auto enter = [&](DigitalPort &port) {
+            std::vector<DigitalPort *> &watchers = port.armedWatchers_;
+            if (watching)
+                watchers.push_back(this);
+            else
+                watchers.erase(std::find(watchers.begin(), watchers.end(), this));
+        };
+        enter(*this);
+        if (source_ && source_ != this)
+            enter(*source_);
+    }
+
+    // The latch or the directions changed: the armed interrupts of the
+    // ports that see these lines look at them.
+    void LinesChanged()
+    {
+        for (DigitalPort *watcher : armedWatchers_)
+            watcher->LookAtLines();
+    }
+
+    void LookAtLines()
+    {
+        const std::uint32_t lines = Lines();
+        for (std::size_t c = 0; c < irqs_.All().size(); ++c) {
+            IrqState &irq = irqs_.All()[c];
             if (!irq.armed || irq.source == KA_IRQ_SOURCE_DIO_OVER_TEMP)
                 continue;
             const int shift = static_cast<int>(c) * irq.widthBits;
-            const std::uint32_t now =
-                (sub.boards.Lines(sub.device, sub.subdevice) >> shift) & LowBits(irq.widthBits);
+            const std::uint32_t now = (lines >> shift) & LowBits(irq.widthBits);
             const std::uint32_t before = irq.lines;
             irq.lines = now;
             if (Fires(irq, before, now)) {
@@ -195,17 +277,38 @@ class DigitalPort : public SubdeviceKind
         }
     }
 
-  private:
-    bool inputs_;
-    bool outputs_;
+    const bool hasInputs_;
+    const bool hasOutputs_;
+    DigitalPort *source_ = nullptr; // the port a loopback reads
+    std::uint32_t latch_ = 0;
+    std::uint32_t outputMask_ = 0; // lines driven as outputs
+    Interrupts irqs_;
+    std::vector<DigitalPort *> armedWatchers_; // ports with armed interrupts that see these lines
 };
+
+// A port is read and written as one 32-bit word.
+void CheckDigital(const Subdevice &described, const Place &at)
+{
+    if (described.channels > kMaxDigitalLines)
+        FailRange(Place(at, "channels"), {std::to_string(described.channels), false}, 0,
+                  kMaxDigitalLines);
+}
+
+std::unique_ptr<SubdeviceModel> MakePort(Boards &boards, int device, int subdevice,
+                                         const Subdevice &described)
+{
+    return std::make_unique<DigitalPort>(boards, device, subdevice, described);
+}
 
 } // namespace
 
-const SubdeviceKind &DigitalKind(int type)
+const KindInfo &DigitalPortKind()
 {
-    static const DigitalPort kInputOutput(true, true), kInput(true, false), kOutput(false, true);
-    return type == KA_TYPE_DI ? kInput : type == KA_TYPE_DO ? kOutput : kInputOutput;
+    static const KindInfo kKind{
+        {KA_TYPE_DIO, KA_TYPE_DI, KA_TYPE_DO}, MakePort, CheckDigital, [](int type) {
+            return type == KA_TYPE_DI ? 0 : kLineOutputs;
+        }};
+    return kKind;
 }
 
 } // namespace sim

@@ -2,35 +2,60 @@
 // system description gives (none without one).
 #include <chrono>
 
-#include "ka_sim.h"
-#include "kinds/kind.h"
+#include "kinds/model.h"
+#include "kinds/registry.h"
 
 namespace sim
 {
 namespace
 {
 
-class ExternalInterrupt : public SubdeviceKind
+class ExternalInterrupt : public SubdeviceModel
 {
   public:
-    void Reset(const Subdevice &described, SubdeviceState &state) const override
+    ExternalInterrupt(Boards &boards, int device, int subdevice, const Subdevice &described)
+        : SubdeviceModel(boards, device, subdevice, described)
     {
-        state.irqs.resize(described.channels);
+        ExternalInterrupt::Reset();
     }
 
-    int ArmIrq(SubdeviceContext &sub, int, const IrqRequest &request, IrqState &) const override
+    void Reset() override { irqs_.Reset(described_.channels); }
+    void Quiesce() override { Reset(); }
+
+    int ArmIrq(int channel, const IrqRequest &request, Clock::time_point now) override
     {
+        if (!HasChannel(channel))
+            return KA_SIM_INVALID_CHANNEL;
+        if (irqs_.At(channel).armed)
+            return KA_SIM_BUSY;
         const int needed = EdgeCapability(request.edge, KA_CAPS_EXT_IRQ_EDGE_RISING,
                                           KA_CAPS_EXT_IRQ_EDGE_FALLING, KA_CAPS_EXT_IRQ_EDGE_ANY);
-        if (needed < 0 || !(sub.described.caps & needed))
+        if (needed < 0 || !(described_.caps & needed))
             return KA_SIM_INVALID_CONFIG;
-        return request.flags == KA_IO_IRQ_START_NO_FLAGS ? 0 : KA_SIM_INVALID_FLAGS;
+        if (request.flags != KA_IO_IRQ_START_NO_FLAGS)
+            return KA_SIM_INVALID_FLAGS;
+        IrqState armed;
+        armed.source = request.source;
+        armed.edge = request.edge;
+        armed.argument = request.argument;
+        armed.start = now;
+        irqs_.Arm(channel, armed);
+        return 0;
     }
 
-    Clock::time_point UpdateIrq(const SubdeviceContext &sub, IrqState &irq,
-                                Clock::time_point now) const override
+    int DisarmIrq(int channel) override
     {
-        const double rate = sub.described.irqRateHz;
+        return HasChannel(channel) ? irqs_.Disarm(channel) : KA_SIM_INVALID_CHANNEL;
+    }
+
+    IrqState *Irq(int channel) override
+    {
+        return HasChannel(channel) ? &irqs_.At(channel) : nullptr;
+    }
+
+    Clock::time_point UpdateIrq(IrqState &irq, Clock::time_point now) override
+    {
+        const double rate = described_.irqRateHz;
         if (rate <= 0)
             return Clock::time_point::max();
         const double elapsed = std::chrono::duration<double>(now - irq.start).count();
@@ -42,16 +67,28 @@ class ExternalInterrupt : public SubdeviceKind
                             : irq.edge == KA_IRQ_EDGE_ANY   ? static_cast<int>(fired & 1)
                                                             : 1;
         }
+        // Rounded up, so that the interrupt has come when the clock shows it.
         const auto next = std::chrono::duration<double>((irq.fired + 1) / rate);
-        return irq.start + std::chrono::duration_cast<Clock::duration>(next);
+        return irq.start + std::chrono::ceil<Clock::duration>(next) + Clock::duration(1);
     }
+
+  private:
+    Interrupts irqs_;
 };
+
+std::unique_ptr<SubdeviceModel> MakeExternalInterrupt(Boards &boards, int device, int subdevice,
+                                                      const Subdevice &described)
+{
+    return std::make_unique<ExternalInterrupt>(boards, device, subdevice, described);
+}
 
 } // namespace
 
-const SubdeviceKind &ExternalIrqKind()
+const KindInfo &ExternalIrqKind()
 {
-    static const ExternalInterrupt kKind;
+    static const KindInfo kKind{{KA_TYPE_EXT_IRQ}, MakeExternalInterrupt, nullptr, [](int) {
+                                    return 0;
+                                }};
     return kKind;
 }
 

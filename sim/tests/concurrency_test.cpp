@@ -23,7 +23,7 @@ namespace
 using namespace std::chrono_literals;
 
 // Default system: device 0 is the streaming board, device 1 the USB board.
-constexpr int kAnalogIn = 0;  // streaming; channel 3 a constant, channel 2 at 0 V
+constexpr int kAnalogIn = 0;  // streaming; channel 3 a constant, channel 4 at 0 V
 constexpr int kAnalogOut = 1; // streaming
 constexpr int kDioOut = 2;    // its lines are read by kDioIn
 constexpr int kDioIn = 3;
@@ -157,7 +157,7 @@ std::string AwaitInterrupts()
 // once, in order, and the stream then ends by itself.
 std::string Acquire(int runs, int values)
 {
-    kaStreamConfigRecord channels[2] = {{3, 0, 0, 0}, {2, 0, 0, 0}};
+    kaStreamConfigRecord channels[2] = {{3, 0, 0, 0}, {4, 0, 0, 0}};
     std::vector<int> data(static_cast<size_t>(values) + 2);
     for (int run = 0; run < runs; ++run) {
         kaStreamTriggerRecord trigger = LimitedTrigger(values);
@@ -251,7 +251,7 @@ class ConcurrentUse : public ::testing::TestWithParam<bool>
     void SetUp() override
     {
         kaSimReset();
-        kaSimFastStreams(Fast());
+        kaSimClock(Fast() ? KA_SIM_CLOCK_FAST : KA_SIM_CLOCK_REAL);
         ASSERT_EQ(kaOpen(0), 0);
         ASSERT_EQ(kaIOSingleConfig(0, kDioOut, 0, KA_SINGLE_CONFIG_DIO_OUTPUT, 0,
                                    KA_TRIG_CHAN_DEFAULT, KA_TRIG_TYPE_SW, 0, 0),

@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
         // An input stream that could not start stays idle.
         Case{"StreamStartFast",
              [] {
-                 kaSimFastStreams(1);
+                 kaSimClock(KA_SIM_CLOCK_FAST);
                  ASSERT_EQ(ConfigureStream(0, 0), 0);
              },
              [] {

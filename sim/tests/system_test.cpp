@@ -52,21 +52,31 @@ TEST(SystemJson, ReadsNamesNumbersAndVersions)
     EXPECT_EQ(d.subdevices[0].capArgs.at(0x10), std::vector<int>{5});
 }
 
-// Texts with escapes, characters beyond the BMP and a byte order mark; a file
-// read in chunks, with characters, escapes and lines across their seams.
+// Texts with escapes and a byte order mark, held as Latin-1; a character
+// beyond it (here beyond the BMP) refused with its place; a file read in
+// chunks, with characters, escapes and lines across their seams.
 TEST(SystemJson, ReadsTextsWholeAcrossChunks)
 {
-    const std::string escaped = R"(a\u00fc\ud83d\ude00\t\"\/)";
-    const std::string decoded = "a\xC3\xBC\xF0\x9F\x98\x80\t\"/";
+    const std::string escaped = R"(a\u00fc\u00DF\t\"\/)";
+    const std::string decoded = "a\xFC\xDF\t\"/";
     std::string system = SystemWith(R"({"type": 1, "subtype": 0, "channels": 0})");
     system.replace(system.find(R"("d")"), 3, "\"" + escaped + "\"");
     EXPECT_EQ(sim::ParseSystem("\xEF\xBB\xBF" + system).devices[0].description, decoded);
+    try {
+        std::string beyond = system;
+        beyond.replace(beyond.find(escaped), 1, "\xC3\xBC\\ud83d\\ude00");
+        sim::ParseSystem(beyond);
+        FAIL() << "accepted";
+    } catch (const sim::SystemError &e) {
+        EXPECT_STREQ(e.what(), "system.devices[0].description: character 2, U+1F600, is not in "
+                               "Latin-1, the character set of the library's texts");
+    }
 
     const std::string path = ::testing::TempDir() + "chunks.json";
     std::string longText, expected;
-    for (int i = 0; i < 70000; ++i) { // 2 and 25 bytes: every offset to a seam
+    for (int i = 0; i < 70000; ++i) { // 2 and 22 bytes: every offset to a seam
         longText += i % 3 ? "\xC3\xBC" : escaped;
-        expected += i % 3 ? "\xC3\xBC" : decoded;
+        expected += i % 3 ? "\xFC" : decoded;
     }
     system.replace(system.find(escaped), escaped.size(), longText);
     std::ofstream(path, std::ios::binary) << system;
