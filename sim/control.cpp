@@ -1,5 +1,7 @@
 // The test-control API: settings and observations of the operations.
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -116,8 +118,7 @@ KA_API int kaSimAdvanceClock(double seconds)
     constexpr double kYear = 365.0 * 24 * 3600;
     if (!(seconds >= 0 && seconds <= kYear))
         return KA_SIM_INVALID_ARGUMENT;
-    const auto step =
-        std::chrono::ceil<sim::Clock::duration>(std::chrono::duration<double>(seconds));
+    const std::chrono::nanoseconds step(std::llround(seconds * 1e9));
     Library &lib = Library::Instance();
     const auto lock = lib.Lock();
     if (!lib.TheClock().Advance(step))

@@ -45,7 +45,7 @@ enum {
  * KA_SIM_INVALID_ARGUMENT for a source there is not. */
 KA_API int kaSimClock(int source);
 
-/* Moves a stepped or fast clock on by `seconds` (rounded up to the
+/* Moves a stepped or fast clock on by `seconds` (to the nearest
  * nanosecond); waiting calls look again. Returns 0, or
  * KA_SIM_INVALID_ARGUMENT in real time or for a step that is negative or
  * beyond a year. */

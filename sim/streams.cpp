@@ -14,6 +14,9 @@ namespace
 {
 
 constexpr long long kNever = std::numeric_limits<long long>::max() / 4;
+// An output's ring holds a buffer of values to go out and a buffer of values
+// that went out, which inputs looping the output back may read late.
+constexpr long long kRingBuffers = 2;
 constexpr long long kNanosPerSecond = 1000000000;
 // A tick is kTickNanos / kTickParts nanoseconds, exactly.
 constexpr long long kTickGcd = std::gcd(kNanosPerSecond, kTicksPerSecond);
@@ -126,7 +129,7 @@ int Stream::Configure(std::vector<StreamChannel> channels, const kaStreamTrigger
 
     // Allocated before anything changes, so that running out of memory
     // leaves the stream as it was.
-    std::vector<int> buffer(Output() ? static_cast<std::size_t>(capacity) : 0);
+    std::vector<int> ring(Output() ? static_cast<std::size_t>(kRingBuffers * capacity) : 0);
     std::vector<PutOut> held;
     held.reserve(channels.size());
     *this = Stream(source_);
@@ -138,7 +141,7 @@ int Stream::Configure(std::vector<StreamChannel> channels, const kaStreamTrigger
     convTicks_ = convTicks;
     limit_ = limit;
     capacity_ = capacity;
-    buffer_ = std::move(buffer);
+    ring_ = std::move(ring);
     held_ = std::move(held);
     return 0;
 }
@@ -154,7 +157,7 @@ int Stream::Start(Clock::time_point now)
     if (Output() && written_ == produced_)
         return KA_SIM_OUTPUT_EMPTY;
     if (Output()) { // the values not put out yet come first
-        base_ = (base_ + produced_) % capacity_;
+        base_ = (base_ + produced_) % RingSize();
         written_ -= produced_;
     }
     state_ = State::Running;
@@ -336,9 +339,9 @@ long long Stream::Write(const int *values, long long count, Clock::time_point no
 {
     const long long taken = std::min(count, FreeSpace(now));
     for (long long done = 0; done < taken;) { // up to the ring's end, then from its start
-        const long long at = (base_ + written_ + done) % capacity_;
-        const long long chunk = std::min(taken - done, capacity_ - at);
-        std::memcpy(&buffer_[static_cast<std::size_t>(at)], values + done,
+        const long long at = (base_ + written_ + done) % RingSize();
+        const long long chunk = std::min(taken - done, RingSize() - at);
+        std::memcpy(&ring_[static_cast<std::size_t>(at)], values + done,
                     static_cast<std::size_t>(chunk) * sizeof(int));
         done += chunk;
     }
@@ -350,9 +353,9 @@ std::optional<int> Stream::Buffered(long long index) const
 {
     if (wraparound_ && written_ > 0)
         index %= written_;
-    else if (index < written_ - capacity_ || index >= written_)
+    else if (index < written_ - RingSize() || index >= written_)
         return std::nullopt; // overwritten, or never written
-    return buffer_[static_cast<std::size_t>((base_ + index) % capacity_)];
+    return ring_[static_cast<std::size_t>((base_ + index) % RingSize())];
 }
 
 std::optional<PutOut> Stream::LastPutOut(int channel, Clock::time_point at) const

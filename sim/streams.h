@@ -126,6 +126,7 @@ class Stream
     void End(State state, long long produced, Clock::time_point now, int loss = 0);
     Clock::time_point TimeOfTick(long long ticks) const { return TickTime(start_, ticks); }
     std::optional<int> Buffered(long long index) const;
+    long long RingSize() const { return static_cast<long long>(ring_.size()); }
 
     const SampleSource *source_;
     bool configured_ = false;
@@ -146,7 +147,7 @@ class Stream
     bool lossReported_ = false;
     long long consumed_ = 0;   // input values read in this run
     long long reserved_ = 0;   // values waiting readers or writers hold
-    std::vector<int> buffer_;  // output values, a ring of capacity_
+    std::vector<int> ring_;    // output values to go out and gone out
     long long base_ = 0;       // where in the ring this run's first value stands
     long long written_ = 0;    // output values taken in this run
     std::vector<PutOut> held_; // output: per channel of the list, the last value of the last run
