@@ -3,13 +3,15 @@
 measured in the same run: a ctypes binding of the same library, the C floor
 of kaIOSingle, memcpy, numpy. Ratios are the baseline's cost over
 kaDriver's, above 1 kaDriver is faster: in processor time, and for
-kaIOSingle in callgrind's instruction counts too."""
+kaIOSingle in callgrind's instruction counts too. A second table shows how
+three calls cost as the simulated system grows from 10 to 100,000 devices."""
 
 import ctypes
 import os
 import platform
 import sys
 
+import bench_scaling
 import bench_single
 import bench_stream
 from bench_single import rate
@@ -73,6 +75,8 @@ def main():
         print(f"| {name:<31} | {ours:>9.3f} {unit:<2} | {baseline_name:<14} | "
               f"{baseline:>9.3f} {unit:<2} | {baseline / ours:>6.2f}x | {counted} |")
     print(f"kaIOStreamWrite handed the caller's own memory to the library: {zero_copy}")
+    print("\nPer call as the simulated system grows (instructions and processor time):")
+    print("\n".join(bench_scaling.table(*bench_scaling.measure())))
 
 
 if __name__ == "__main__":
