@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""How three calls of the simulated library cost as the simulated system
-grows from 10 to 100,000 devices: a digital output write while a line
-interrupt is armed, an interrupt start and stop on one channel, and an open
-and close with nothing running. Each should cost the same at any size.
+"""How calls of the simulated library cost as the simulated system grows
+from 10 to 100,000 devices: a digital output write while a line interrupt is
+armed, an interrupt start and stop on one channel, an open and close with
+nothing running, and the write again after every device was locked and
+released once. Each should cost the same at any size.
 
 bench/scaling.c makes the calls on the last device of each system, in one
 run natively for processor time per call and in one under callgrind for
@@ -115,17 +116,18 @@ def table(operations, results, sizes=SIZES):
     """Rows of instructions and microseconds per call by system size, and the
     growth from the smallest system to the largest."""
     heading = "per call, by devices in the system"
+    width = max([len(heading)] + [len(operation) + len(", instr") for operation in operations])
     growth_heading = f"{short(sizes[-1])} / {short(sizes[0])}"
-    lines = [f"| {heading:<37} | " + " | ".join(f"{n:>10,}" for n in sizes)
+    lines = [f"| {heading:<{width}} | " + " | ".join(f"{n:>10,}" for n in sizes)
              + f" | {growth_heading:>10} |",
-             f"|{'-' * 39}|" + "|".join("-" * 12 for _ in sizes) + f"|{'-' * 12}|"]
+             f"|{'-' * (width + 2)}|" + "|".join("-" * 12 for _ in sizes) + f"|{'-' * 12}|"]
     for operation in operations:
         seconds, instructions = zip(*(results[(operation, n)] for n in sizes))
         rows = [("us", [s * 1e6 for s in seconds], "{:>10,.2f}")]
         if None not in instructions:
             rows.insert(0, ("instr", instructions, "{:>10,.0f}"))
         for unit, values, shown in rows:
-            lines.append(f"| {operation + ', ' + unit:<37} | "
+            lines.append(f"| {operation + ', ' + unit:<{width}} | "
                          + " | ".join(shown.format(v) for v in values)
                          + f" | {growth(values[-1] / values[0]):>10} |")
     return lines

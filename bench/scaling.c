@@ -1,7 +1,7 @@
 /*
- * How three calls of the simulated library cost as the simulated system
- * grows. For each system file given, with its number of devices, the
- * program loads the file and runs each operation on the last device:
+ * How calls of the simulated library cost as the simulated system grows. For each system file
+ * given, with its number of devices, the program loads the file and runs each operation on the last
+ * device:
  *
  *   bench_scaling time DEVICES FILE [DEVICES FILE ...]
  *     prints "DEVICES|OPERATION|SECONDS", processor time per call, the
@@ -92,6 +92,16 @@ static void openAndClose(int device, long call)
     closeLibrary(device);
 }
 
+/* Locks every device and releases it again: a lock check must cost the same
+ * whatever the program locked before. */
+static void lockEveryDeviceOnce(int lastDevice)
+{
+    for (int device = 0; device <= lastDevice; ++device) {
+        check(kaLockDevice(device, KA_LOCK_SET, KA_LOCK_DEVICE_NO_FLAGS), "kaLockDevice");
+        check(kaLockDevice(device, KA_LOCK_RELEASE, KA_LOCK_DEVICE_NO_FLAGS), "kaLockDevice");
+    }
+}
+
 struct Operation {
     const char *name;
     void (*setUp)(int device);
@@ -103,6 +113,7 @@ static const struct Operation kOperations[] = {
     {"kaIOSingle DO write, IRQ armed", armLineIrq, writeOutputPort, checkFiredAndDisarm},
     {"kaIOIrqStart + kaIOIrqStop", NULL, startAndStopIrq, NULL},
     {"kaOpen + kaClose", closeLibrary, openAndClose, openLibrary},
+    {"kaIOSingle DO write, all locked once", lockEveryDeviceOnce, writeOutputPort, NULL},
 };
 
 static void run(const struct Operation *op, int device, long calls)
