@@ -1,6 +1,10 @@
 // Prints the device report for the driver library found under its usual name.
+#include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <iconv.h>
+#include <langinfo.h>
+#include <string>
 
 #include "device_report.h"
 
@@ -20,6 +24,30 @@ bool IsHelp(const char *argument)
     return std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "--help") == 0;
 }
 
+// The library's texts are Latin-1, the ANSI texts of the driver library;
+// the terminal gets them in its own encoding (characters it lacks as near
+// as it can show them).
+std::string InTerminalEncoding(std::string latin1)
+{
+    std::setlocale(LC_CTYPE, "");
+    const std::string target = std::string(nl_langinfo(CODESET)) + "//TRANSLIT";
+    iconv_t converter = iconv_open(target.c_str(), "ISO-8859-1");
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return latin1;
+    std::string shown(latin1.size() * 4 + 16, '\0'); // room for any encoding of each character
+    char *in = latin1.data();
+    std::size_t inLeft = latin1.size();
+    char *out = shown.data();
+    std::size_t outLeft = shown.size();
+    const bool converted =
+        iconv(converter, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(converter);
+    if (!converted)
+        return latin1;
+    shown.resize(shown.size() - outLeft);
+    return shown;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -36,6 +64,7 @@ int main(int argc, char **argv)
         return 2;
     }
     const DriverApi *api = BindDriverLibrary();
-    std::fputs(api ? BuildReportText(*api).c_str() : kDriverLibraryMissing, stdout);
+    std::fputs(api ? InTerminalEncoding(BuildReportText(*api)).c_str() : kDriverLibraryMissing,
+               stdout);
     return api ? 0 : 1;
 }

@@ -126,20 +126,29 @@ def test_empty_channel_list_reaches_library(opened):
     assert opened.args("kaIOStreamConfig")[2] == 0
 
 
-@pytest.mark.parametrize("changes, code", [
-    (dict(AcqStartTrigType=K.KA_TRIG_TYPE_THRESHOLD), "INVALID_TRIGGER"),
-    (dict(ConvStartTrigType=K.KA_TRIG_TYPE_EXT_DIGITAL), "INVALID_TRIGGER"),
-    (dict(ScanStartTrigType=K.KA_TRIG_TYPE_PATTERN), "INVALID_TRIGGER"),
-    (dict(ScanStopTrigType=K.KA_TRIG_TYPE_EDGE), "INVALID_TRIGGER"),
-    (dict(ConvStartTicks=10), "INVALID_VALUE"),             # faster than the boards convert
-    (dict(ScanStartTicks=3300), "INVALID_VALUE"),           # scan shorter than its conversions
-    (dict(ScanStopTrigType=K.KA_TRIG_TYPE_COUNT), "INVALID_VALUE"),  # a count of 0
-    (dict(Flags=1), "INVALID_FLAGS"),
+TRIGGER_REFUSED = "Trigger not supported by the subdevice"
+
+
+@pytest.mark.parametrize("changes, code, text", [
+    (dict(AcqStartTrigType=K.KA_TRIG_TYPE_THRESHOLD), "INVALID_TRIGGER", TRIGGER_REFUSED),
+    (dict(ConvStartTrigType=K.KA_TRIG_TYPE_EXT_DIGITAL), "INVALID_TRIGGER", TRIGGER_REFUSED),
+    (dict(ScanStartTrigType=K.KA_TRIG_TYPE_PATTERN), "INVALID_TRIGGER", TRIGGER_REFUSED),
+    (dict(ScanStopTrigType=K.KA_TRIG_TYPE_EDGE), "INVALID_TRIGGER", TRIGGER_REFUSED),
+    (dict(ConvStartTicks=10), "INVALID_VALUE", "Value out of range: ConvStartTicks 10 is below "
+                                               "the 66 ticks of the fastest conversion"),
+    (dict(ConvStartTicks=3300, ScanStartTicks=3300), "INVALID_VALUE",
+     "Value out of range: ScanStartTicks 3300 is shorter than 2 conversions of 3300 ticks"),
+    (dict(ScanStopTrigType=K.KA_TRIG_TYPE_COUNT), "INVALID_VALUE",
+     "Value out of range: ScanStopCount 0 is not a count of scans"),
+    (dict(Flags=1), "INVALID_FLAGS", "Invalid flags"),
 ])
-def test_config_refuses_unsupported_timing(opened, changes, code):
+def test_config_refuses_unsupported_timing_and_says_why(opened, changes, code, text):
     with pytest.raises(kaDriver.error) as raised:
         K.kaIOStreamConfig(*AI, [channel(0), channel(1)], trigger(**changes), 0, 0)
-    assert raised.value.args[0] == opened.code(code)
+    assert raised.value.args == (opened.code(code), text)
+    with pytest.raises(kaDriver.error) as raised:  # a failure that gives no reason
+        K.kaIOStreamFrequencyToTicks(*AI, K.KA_TIMER_CONV_START, 0.0, 0)
+    assert raised.value.args[1] == "Value out of range"
 
 
 @pytest.mark.parametrize("trig", [K.KA_TRIG_TYPE_EXT_DIGITAL, K.KA_TRIG_TYPE_EXT_ANALOG,

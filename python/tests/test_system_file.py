@@ -58,6 +58,8 @@ BAD_FILES = [
     (subdevice(1, "channels", 64), "system.devices[0].subdevices[1].channels: 64 is out of "
                                    "range (0 to 32)"),
     (subdevice(1, "channels", DELETE), "system.devices[0].subdevices[1]: key 'channels' missing"),
+    (edited("devices", 0, "name", "Ger\u00e4t \u20ac"), "system.devices[0].name: character 7, "
+     "U+20AC, is not in Latin-1, the character set of the library's texts"),
     (subdevice(0, "type", "KA_UNIT_VOLT"), f"{SUB0}.type: 'KA_UNIT_VOLT' is not a KA_TYPE_ "
                                            "constant"),
     (subdevice(0, "type", "KA_TYPE_AII"), f"{SUB0}.type: 'KA_TYPE_AII' is neither a number nor "

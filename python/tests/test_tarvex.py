@@ -3,13 +3,18 @@ families are the module's constants, its result names and texts are the
 library's, its constructors fill exactly the keys the module reads, its
 conversions give the library's values, and tarvex-list checks files."""
 
+import json
+import os
+import subprocess
+
 import numpy as np
 import pytest
 
 import kaDriver
 import tarvex
+from conftest import ROOT
 from tarvex import families
-from tarvex.listing import main as tarvex_list
+from tarvex.listing import REPORT_TOOL, main as tarvex_list
 
 K = kaDriver
 FAMILIES = [getattr(families, name) for name in families.__all__]
@@ -143,6 +148,22 @@ def test_tarvex_list_checks_a_system_file(sim, tmp_path, capfd):
     valid.write_text('{"library_version": "1.0.0.0", "main_driver_version": 1, "devices": []}')
     assert tarvex_list(["--check", str(valid)]) == 0
     assert capfd.readouterr().out == f"{valid}: a valid system of 0 device(s)\n"
+
+
+def test_latin1_texts_read_alike_in_every_tool(sim, tmp_path, capfd):
+    with open(os.path.join(ROOT, "sim", "default_system.json"), encoding="utf-8") as built_in:
+        system = json.load(built_in)
+    system["devices"][0]["name"] = "Gerät-ß"
+    path = tmp_path / "system.json"
+    path.write_text(json.dumps(system, ensure_ascii=False), encoding="utf-8")
+    K.kaConfigLoad(str(path))
+    K.kaOpen(0)
+    assert K.kaQueryNameDevice(0) == "Gerät-ß"
+    assert tarvex_list([]) == 0
+    assert "Device 0: Gerät-ß, KA_PLUGGED_IN" in capfd.readouterr().out
+    report = subprocess.run([REPORT_TOOL], capture_output=True, check=True,
+                            env=dict(os.environ, TARVEX_SIM_CONFIG=str(path), LC_ALL="C.UTF-8"))
+    assert "Device name: Gerät-ß" in report.stdout.decode("utf-8")
 
 
 @pytest.mark.parametrize("where, seen", [

@@ -5,6 +5,7 @@ One Wine session and one running program serve the whole module; the cases
 run in file order and the last one ends the program.
 """
 
+import json
 import os
 import shutil
 import subprocess
@@ -20,6 +21,10 @@ SC_MINIMIZE, DBT_DEVNODES_CHANGED = "0xF020", "7"
 FENNLAB2_FOLDER = ("Fennlab Apps", "Lab 2")
 BOARD_ID = "USB\\Vid_7c2e&Pid_4610"
 BOARD_DESCRIPTION = "USB-Kestra test board"
+BUILT_IN_SYSTEM = os.path.join(os.path.dirname(__file__), "..", "..", "..", "sim",
+                               "default_system.json")
+# The library's texts are Latin-1, which the ANSI code page shows alike.
+LATIN1_DESCRIPTION = "Prüfstand Süd: Öl, Maß & Gewicht"
 
 
 class Program:
@@ -38,7 +43,15 @@ class Program:
         view = ["/reg:32"] if wine.bits == 32 else []
         wine.run("reg", ["add", "HKLM\\SOFTWARE\\Dravenik\\KA-Fennlab2", "/v", "InstallationPath",
                          "/d", wine.windows_path(fennlab), "/f", *view])
-        self.process = wine.start(self.exe)
+        # The built-in system, one description in Latin-1.
+        with open(BUILT_IN_SYSTEM, encoding="utf-8") as built_in:
+            system = json.load(built_in)
+        system["devices"][0]["description"] = LATIN1_DESCRIPTION
+        self.system_file = os.path.join(self.folder, "system.json")
+        with open(self.system_file, "w", encoding="utf-8") as out:
+            json.dump(system, out, ensure_ascii=False)
+        self.process = wine.start(
+            self.exe, env={"TARVEX_SIM_CONFIG": wine.windows_path(self.system_file)})
         self.dialog = wait_until(lambda: self.find("#32770", "Tarvex Control Center"), 30)
         self.tray = self.find("TarvexControlCenterTray", "-")
 
@@ -116,9 +129,12 @@ def test_starts_with_only_its_icon(program):
 
 def test_open_shows_the_native_report(program):
     assert program.shown_after(WM_COMMAND, 32771, 0)
-    native = subprocess.run([os.environ["NATIVE_REPORT"]], capture_output=True, check=True)
+    native = subprocess.run([os.environ["NATIVE_REPORT"]], capture_output=True, check=True,
+                            env=dict(os.environ, TARVEX_SIM_CONFIG=program.system_file,
+                                     LC_ALL="C.UTF-8"))
     _, shown = program.probe("text", program.dialog, 1001)
     assert shown.splitlines() == native.stdout.decode().splitlines()
+    assert f"Device description: {LATIN1_DESCRIPTION}" in shown
     assert shown.startswith("Library version: ")
     program.wine.screenshot(os.path.join(ARTIFACTS, "controlcenter-dialog.png"))
 
