@@ -51,22 +51,31 @@ def test_result_codes_round_trip_with_the_library_texts(sim):
         tarvex.result(2**32 + sim.code("TIMEOUT"))  # would read as TIMEOUT in 32 bits
 
 
-# Each constructor with numpy integers where ints go, and the call that
-# packs its result.
+# Each constructor with numpy integers where ints and family members go, and
+# the call that packs its result.
 ENTRY_CALLS = [
     ("single_entry", lambda entry: K.kaIOSingle([entry], 0),
      lambda: tarvex.single_entry(device=np.int64(0), subdevice=np.int32(0), channel=np.uint8(3),
-                                 direction=tarvex.Direction.INPUT, value=np.int64(7))),
+                                 direction=np.int64(K.KA_DIR_INPUT), value=np.int64(7))),
     ("channel_entry", lambda entry: K.kaIOStreamConfig(
         0, 0, [entry], tarvex.trigger_setup(conv_start_ticks=66), 0, 0),
-     lambda: tarvex.channel_entry(channel=np.int16(1), ref=tarvex.Reference.AI_GROUND)),
+     lambda: tarvex.channel_entry(channel=np.int16(1), ref=np.int64(K.KA_REF_AI_GROUND))),
     ("trigger_setup", lambda entry: K.kaIOStreamConfig(
         0, 0, [tarvex.channel_entry(channel=0, ref=0)], entry, 0, 0),
-     lambda: tarvex.trigger_setup(conv_start_ticks=np.int64(66), scan_stop_count=np.int32(5))),
+     lambda: tarvex.trigger_setup(conv_start_ticks=np.int64(66), scan_stop_count=np.int32(5),
+                                  acq_start_type=np.int64(K.KA_TRIG_TYPE_SW),
+                                  acq_start_edge=np.int64(K.KA_TRIG_EDGE_RISING),
+                                  acq_start_chan=np.int64(K.KA_TRIG_CHAN_DEFAULT),
+                                  scan_start_type=np.int64(K.KA_TRIG_TYPE_FOLLOW),
+                                  conv_start_type=np.int64(K.KA_TRIG_TYPE_TIMER),
+                                  scan_stop_type=np.int64(K.KA_TRIG_TYPE_COUNT),
+                                  acq_stop_type=np.int64(K.KA_TRIG_TYPE_NONE))),
     ("start_entry", lambda entry: K.kaIOStreamStart([entry], 0),
-     lambda: tarvex.start_entry(device=0, subdevice=np.int64(0))),
+     lambda: tarvex.start_entry(device=0, subdevice=np.int64(0),
+                                mode=np.int64(K.KA_START_MODE_NONBLOCKING))),
     ("stop_entry", lambda entry: K.kaIOStreamStop([entry], 0),
-     lambda: tarvex.stop_entry(device=np.int64(0), subdevice=0)),
+     lambda: tarvex.stop_entry(device=np.int64(0), subdevice=0,
+                               mode=np.int64(K.KA_STOP_MODE_IMMEDIATE))),
 ]
 
 
