@@ -2,14 +2,15 @@
 """Every benchmark of the project in one table, each against the baseline
 measured in the same run: a ctypes binding of the same library, the C floor
 of kaIOSingle, memcpy, numpy. Ratios are the baseline's cost over
-kaDriver's, above 1 kaDriver is faster: in processor time, and for
-kaIOSingle in callgrind's instruction counts too."""
+kaDriver's (for tarvex.to_digital, tarvex's), above 1 ours is faster: in
+processor time, and for kaIOSingle in callgrind's instruction counts too."""
 
 import ctypes
 import os
 import platform
 import sys
 
+import bench_convert
 import bench_single
 import bench_stream
 from bench_single import rate
@@ -49,6 +50,12 @@ def stream_rows():
     return result, zero_copy
 
 
+def convert_rows():
+    """tarvex.to_digital beside numpy's rounding of the same values."""
+    return [(f"tarvex.to_digital {size:,} values", ours * 1e6, "us", "numpy rounding",
+             baseline * 1e6, None) for size, ours, baseline in bench_convert.measure()]
+
+
 def machine():
     model = "unknown processor"
     try:
@@ -63,7 +70,7 @@ def machine():
 def main():
     rows = query_rows() + single_rows()
     streams, zero_copy = stream_rows()
-    rows += streams
+    rows += streams + convert_rows()
     print(f"Machine: {machine()}")
     print(f"| {'benchmark':<31} | {'kaDriver':>12} | {'baseline':<14} | {'baseline':>12} | "
           f"{'time':>7} | {'instr':>7} |")

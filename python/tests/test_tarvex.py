@@ -115,8 +115,10 @@ def test_opened_closes_also_after_a_failure(sim):
     assert raised.value.args[0] == sim.code("NOT_OPEN")
 
 
+# The last scales by 1, so its halves and their neighbours reach the rounding
+# exactly as given (0.49999999999999994 must not round up).
 RANGES = [(K.KA_UNIT_VOLT, -10.0, 9.999694824, 65535), (K.KA_UNIT_AMPERE, 0.0, 0.02, 4095),
-          (K.KA_UNIT_VOLT, -1.0, 0.9995, 7)]
+          (K.KA_UNIT_VOLT, -1.0, 0.9995, 7), (K.KA_UNIT_VOLT, 0.0, 2.0, 2)]
 
 
 @pytest.mark.parametrize("range_info", RANGES)
@@ -127,10 +129,12 @@ def test_conversions_match_the_library_element_by_element(range_info):
     assert physical.tolist() == [
         K.kaUtilityDigitalToPhysical(low, high, max_data, int(value),
                                      K.KA_MODULE_TYPE_VESTRA_NONE, 0.0) for value in digital]
-    # Every value, the halves between them, and beyond both ends.
+    # Every value, the halves between them and the doubles on either side of
+    # those, and beyond both ends.
     step = (high - low) / max_data
-    probes = np.concatenate([physical, physical[:-1] + step / 2, physical - step / 2,
-                             [low - 1, high + 1, np.inf, -np.inf]])
+    halves = np.concatenate([physical[:-1] + step / 2, physical - step / 2])
+    probes = np.concatenate([physical, halves, np.nextafter(halves, -np.inf),
+                             np.nextafter(halves, np.inf), [low - 1, high + 1, np.inf, -np.inf]])
     assert tarvex.to_digital(probes, range_info).tolist() == [
         K.kaUtilityPhysicalToDigital(low, high, max_data, float(value)) for value in probes]
 
