@@ -3,6 +3,8 @@ families are the module's constants, its result names and texts are the
 library's, its constructors fill exactly the keys the module reads, its
 conversions give the library's values, and tarvex-list checks files."""
 
+import re
+
 import numpy as np
 import pytest
 
@@ -21,6 +23,15 @@ def test_family_members_are_the_module_constants(family):
         assert type(getattr(K, str(member))) is int
         assert getattr(K, str(member)) == member
         assert family(getattr(K, str(member))) is member
+
+
+def test_every_public_name_is_listed_and_documented():
+    """help(tarvex) and editors show a text for each; __all__ leaves none out."""
+    public = {name for name, value in vars(tarvex).items() if not name.startswith("_")
+              and getattr(value, "__module__", "").startswith("tarvex")}
+    assert set(tarvex.__all__) == public
+    assert not [name for name in public if not (getattr(tarvex, name).__doc__ or "").strip()]
+    assert re.fullmatch(r"\d+\.\d+\.\d+", tarvex.__version__)
 
 
 def test_flag_combinations_print_every_name():
