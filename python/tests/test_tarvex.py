@@ -169,6 +169,16 @@ def test_tarvex_list_checks_a_system_file(sim, tmp_path, capfd):
     assert capfd.readouterr().out == f"{valid}: a valid system of 0 device(s)\n"
 
 
+def test_tarvex_list_shows_the_wiring_from_both_sides(sim, capfd):
+    assert tarvex_list(["--signals"]) == 0
+    shown = capfd.readouterr().out.splitlines()
+    for line in ["subdevice 0 KA_TYPE_AI channel 2: loopback: device 0, subdevice 1, channel 0",
+                 "subdevice 1 KA_TYPE_AO channel 0: read back by device 0, subdevice 0, channel 2",
+                 "subdevice 4 KA_TYPE_DI: lines: device 0, subdevice 5",
+                 "subdevice 5 KA_TYPE_DO: read by device 0, subdevice 4"]:
+        assert f"    {line}" in shown
+
+
 @pytest.mark.parametrize("where, seen", [
     ((0, 0, 0), "sine: amplitude 5, frequency 50 Hz, offset 0"),
     ((0, 0, 1), "square: amplitude 2, frequency 10 Hz, offset 1"),
