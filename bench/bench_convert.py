@@ -44,7 +44,8 @@ def measure():
 def main():
     print(f"{'values':>8} {'to_digital':>12} {'numpy rounding':>15} {'ratio':>6}")
     for size, ours, baseline in measure():
-        print(f"{size:>8} {ours * 1e6:>9.1f} us {baseline * 1e6:>12.1f} us {baseline / ours:>6.2f}")
+        print(f"{size:>8} {ours * 1e6:>9.1f} us {baseline * 1e6:>12.1f} us "
+              f"{baseline / ours:>6.2f}")
 
 
 if __name__ == "__main__":

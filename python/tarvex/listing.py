@@ -122,8 +122,9 @@ def list_signals() -> int:
         print("What the simulated inputs see (the others read 0), and who reads each output:")
         for device in range(K.kaQueryNumberDevices()):
             print(f"Device {device}: {K.kaQueryNameDevice(device)}")
+            # A port's lines first, then its subdevice's channels in order.
             for place in sorted((place for place in seen if place[0] == device),
-                                key=lambda place: (place[1], -1 if place[2] is None else place[2])):
+                                key=lambda place: (place[1], place[2] is not None, place[2] or 0)):
                 kind, _ = K.kaQuerySubdeviceType(*place[:2])
                 where = f"subdevice {place[1]} {f.SubdeviceType.name_of(kind)}"
                 if place[2] is not None:

@@ -341,8 +341,8 @@ class OutputStream(_Stream):
                                      f"of {self._values // count} scans")
                 self._handed += len(block)
                 if self._handed > self._values:
-                    raise ValueError(f"waveform: the blocks hold more than {self._values // count} "
-                                     "scans")
+                    raise ValueError(f"waveform: the blocks hold more than "
+                                     f"{self._values // count} scans")
                 self._pending = block
             offered = self._pending[:_OFFER]
             rest = kaDriver.kaIOStreamWrite(setup.device, setup.subdevice, mode, offered,

@@ -194,9 +194,10 @@ print(json.dumps({"handled": handled[0], "ended": ended, "running": any(running)
 BLOCKING = {
     "acquire": "tarvex.acquire(0, 0, [0, 1], 1_000, 100_000)",
     "read": "with tarvex.InputStream(0, 0, [0], 1_000) as stream: stream.read(100_000)",
-    "output wait": "with tarvex.OutputStream(0, 1, [0], 1_000, np.zeros(60_000)) as out: out.wait()",
-    "wait_irq": "with tarvex.Interrupt(0, 4, 3, source=IrqSource.DIO_LINE, edge=IrqEdge.ANY) as irq:"
-                " irq.wait()",
+    "output wait": "with tarvex.OutputStream(0, 1, [0], 1_000, np.zeros(60_000)) as out:"
+                   " out.wait()",
+    "wait_irq": "with tarvex.Interrupt(0, 4, 3, source=IrqSource.DIO_LINE, edge=IrqEdge.ANY)"
+                " as irq: irq.wait()",
     "wait_idle": "with tarvex.InputStream(0, 0, [0], 1_000, scans=50_000): tarvex.wait_idle(0, 0)",
 }
 
