@@ -200,10 +200,11 @@ class InputStream(_Stream):
     channels are the subdevice's channel numbers, in scan order; range is
     one range index for all or one per channel. The stream runs until the
     block ends, or for `scans` scans when given. Blocks are float64 in each
-    range's unit, or the int32 counts with raw=True. A rate the subdevice
-    cannot make, a channel or range it lacks raise ValueError naming the
-    argument; an overrun (values lost because reading fell behind) raises
-    kaDriver.error with the library's code."""
+    range's unit, or the int32 counts with raw=True; rate_hz is the rate
+    the board makes, as near the one asked for as its clock allows. A rate
+    the subdevice cannot make, a channel or range it lacks raise ValueError
+    naming the argument; an overrun (values lost because reading fell
+    behind) raises kaDriver.error with the library's code."""
 
     def __init__(self, device: int, subdevice: int, channels: Sequence[int], rate_hz: float, *,
                  range: Ranges = 0, raw: bool = False, scans: Optional[int] = None) -> None:
@@ -288,8 +289,9 @@ class OutputStream(_Stream):
     leaving the block, which waits for the end). With `scans` given the
     waveform is an iterable of such blocks holding that many scans in all,
     fetched as the board takes them. With repeat=True it is one period that
-    the board repeats until the block ends. A rate, channel or range the
-    subdevice cannot take raises ValueError naming the argument."""
+    the board repeats until the block ends. rate_hz is the rate the board
+    makes; a rate, channel or range the subdevice cannot take raises
+    ValueError naming the argument."""
 
     def __init__(self, device: int, subdevice: int, channels: Sequence[int], rate_hz: float,
                  waveform: Union[npt.ArrayLike, Iterable[npt.ArrayLike]], *,
