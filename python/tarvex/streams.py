@@ -31,7 +31,7 @@ from .convert import RangeInfo, to_digital, to_physical
 from .entries import channel_entry, start_entry, stop_entry, trigger_setup
 from .families import (ReadMode, Reference, StreamConfigFlag, StreamReadFlag, StreamStatus,
                        SubdeviceType, Timer, Unit, WaitMode, WriteMode)
-from .waits import pause
+from .waits import deadline, pause
 
 # Values per channel, shape (scans, channels): float64 in the ranges' units,
 # or int32 counts where raw values were asked for.
@@ -358,7 +358,7 @@ class OutputStream(_Stream):
         False when timeout (seconds; None: no limit) passed first, as it
         always does for a repeated waveform."""
         setup, count = self._setup, len(self._setup.channels)
-        deadline = math.inf if timeout is None else time.monotonic() + timeout
+        ends = deadline(timeout)
         while True:
             handed = self._repeat or self._feed(WriteMode.NONBLOCKING)
             status, buffered = self._status()
@@ -370,7 +370,7 @@ class OutputStream(_Stream):
                                    f"{setup.device} reports an error")
             if status != StreamStatus.BUSY:
                 return True
-            left = deadline - time.monotonic()
+            left = ends - time.monotonic()
             if left <= 0:
                 return False
             # Back well before the buffered values run out.

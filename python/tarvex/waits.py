@@ -29,7 +29,8 @@ SLEEP_SLICE = 0.02
 CALL_SLICE = 0.005
 
 
-def _deadline(timeout: Optional[float]) -> float:
+def deadline(timeout: Optional[float]) -> float:
+    """The monotonic time a wait of `timeout` seconds ends (None: never)."""
     return math.inf if timeout is None else time.monotonic() + timeout
 
 
@@ -44,10 +45,10 @@ def wait_irq(device: int, subdevice: int, channel: int,
     the start, the value at the last one) at once when interrupts came since
     the last wait, else at the next one. timeout in seconds (None: no
     limit); when it passes, the library's time-out error is raised."""
-    deadline = _deadline(timeout)
+    ends = deadline(timeout)
     while True:
         began = time.monotonic()
-        left = deadline - began
+        left = ends - began
         slice_ms = max(1, math.ceil(min(left, CALL_SLICE) * 1000))
         try:
             return kaDriver.kaIOIrqWait(device, subdevice, channel, slice_ms,
@@ -67,11 +68,11 @@ def wait_idle(device: int, subdevice: int, timeout: Optional[float] = None) -> S
     status: IDLE, or ERROR after an overrun or underrun; BUSY when timeout
     (seconds; None: no limit) passed first. The status polls of
     kaIOStreamStatus's KA_WAIT_IDLE, in slices."""
-    deadline = _deadline(timeout)
+    ends = deadline(timeout)
     while True:
         status, _ = kaDriver.kaIOStreamStatus(device, subdevice, WaitMode.NONE,
                                               kaDriver.KA_IO_STREAM_STATUS_NO_FLAGS)
-        left = deadline - time.monotonic()
+        left = ends - time.monotonic()
         if status != StreamStatus.BUSY or left <= 0:
             return StreamStatus(status)
         pause(left)
