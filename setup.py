@@ -13,6 +13,7 @@ import atexit
 import contextlib
 import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -97,6 +98,12 @@ def _step(terminal, text):
     print(text, flush=True)
 
 
+def version():
+    """tarvex.__version__, read without importing the package (which needs the module)."""
+    with open(os.path.join(ROOT, "python", "tarvex", "__init__.py"), encoding="utf-8") as file:
+        return re.search(r'^__version__ = "([^"]+)"$', file.read(), re.MULTILINE).group(1)
+
+
 def numpy_requirement():
     """The module uses numpy's native interface of the numpy it is built
     with: that version or a later one of the same major version."""
@@ -105,6 +112,7 @@ def numpy_requirement():
 
 
 setup(
+    version=version(),
     packages=[],
     py_modules=[],
     ext_modules=[Extension("kaDriver", sources=[])],

@@ -2,15 +2,17 @@
 """Every benchmark of the project in one table, each against the baseline
 measured in the same run: a ctypes binding of the same library, the C floor
 of kaIOSingle, memcpy, numpy. Ratios are the baseline's cost over
-kaDriver's, above 1 kaDriver is faster: in processor time, and for
-kaIOSingle in callgrind's instruction counts too. A second table shows how
-three calls cost as the simulated system grows from 10 to 100,000 devices."""
+kaDriver's (for tarvex.to_digital, tarvex's), above 1 ours is faster: in
+processor time, and for kaIOSingle in callgrind's instruction counts too. A
+second table shows how calls cost as the simulated system grows from 10 to
+100,000 devices."""
 
 import ctypes
 import os
 import platform
 import sys
 
+import bench_convert
 import bench_scaling
 import bench_single
 import bench_stream
@@ -51,6 +53,16 @@ def stream_rows():
     return result, zero_copy
 
 
+def convert_rows():
+    """tarvex.to_digital beside numpy's rounding of the same values."""
+    rows = []
+    for size, ours, baseline in bench_convert.measure():
+        label, scale, unit = ("1M", 1e3, "ms") if size == 1 << 20 else (str(size), 1e6, "us")
+        rows.append((f"tarvex.to_digital {label} values", ours * scale, unit, "numpy rounding",
+                     baseline * scale, None))
+    return rows
+
+
 def machine():
     model = "unknown processor"
     try:
@@ -65,7 +77,7 @@ def machine():
 def main():
     rows = query_rows() + single_rows()
     streams, zero_copy = stream_rows()
-    rows += streams
+    rows += streams + convert_rows()
     print(f"Machine: {machine()}")
     print(f"| {'benchmark':<31} | {'kaDriver':>12} | {'baseline':<14} | {'baseline':>12} | "
           f"{'time':>7} | {'instr':>7} |")

@@ -2,7 +2,7 @@
 """Handling failures: the library's result codes arrive as kaDriver.error
 with (code, text); faulty arguments are refused before the library is
 called, with TypeError or OverflowError; a transfer's own code in "Errno"
-gets its name and text from tarvex.result."""
+gets its name and text from tarvex.result, and tarvex.check raises it."""
 
 import kaDriver as K
 import tarvex
@@ -39,6 +39,10 @@ def main():
         transfers[0]["Channel"] = 99
         K.kaIOSingle(transfers, K.KA_IO_SINGLE_NO_FLAGS)
         print(f"channel 99 of the analog input: Errno {tarvex.result(transfers[0]['Errno'])}")
+        try:
+            tarvex.check(transfers)
+        except K.error as error:
+            print(f"tarvex.check raised it: {error}")
     finally:
         K.kaClose(K.KA_CLOSE_NO_FLAGS)
 

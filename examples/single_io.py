@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Single values on the simulated PCI board: write an analog output, read it
 back on the analog input wired to it, and toggle a digital port that is
-looped back to a second port."""
+looped back to a second port. With kaDriver's own calls only, to show the
+module itself: plain dictionaries, constants, the library's conversions."""
 
 import kaDriver as K
 

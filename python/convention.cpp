@@ -65,6 +65,22 @@ PyObject *RaiseTypeError(const char *format, ...)
     return nullptr;
 }
 
+bool ParseRemoteArgs(PyObject *args, const char *format, ...)
+{
+    va_list values;
+    va_start(values, format);
+    const int parsed = PyArg_VaParse(args, format, values);
+    va_end(values);
+    // Only the host's NUL makes the parser raise a plain ValueError (an
+    // encoding fault is a subclass, and stays as it is).
+    if (!parsed && PyErr_Occurred() == PyExc_ValueError) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "%s() argument 1 must be str without null characters",
+                     std::strchr(format, ':') + 1);
+    }
+    return parsed != 0;
+}
+
 PyObject *RaiseWrongKind(const char *format, const char *expected, PyObject *given, const char *key,
                          int entry)
 {

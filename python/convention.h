@@ -81,6 +81,12 @@ PyObject *RaiseTypeError(const char *format, ...);
 PyObject *RaiseWrongKind(const char *format, const char *expected, PyObject *given,
                          const char *key = "", int entry = 0);
 
+// PyArg_ParseTuple for the remote queries, whose format starts with the host
+// ("s") and ends with ":<name>". Python 3's parser refuses a host holding a
+// NUL character with a ValueError that names no function; this refuses it as
+// every other host the parser cannot take, with a TypeError naming <name>.
+bool ParseRemoteArgs(PyObject *args, const char *format, ...);
+
 // The library's text: the bytes before the first NUL within capacity.
 PyObject *TextFromBuffer(const char *buffer, int capacity);
 

@@ -16,8 +16,10 @@
 # Record lists take the typed dictionaries of tarvex.entries as well as
 # plain dict[str, int] ones.
 #
-# The constants at the end are generated at build time from
-# driver/ka_constants.def by python/make_stubs.py; this file is the template.
+# This file is the template that python/make_stubs.py fills at build time:
+# each function's docstring comes from the function reference of
+# docs/user-guide.md, and the constants at the end from
+# driver/ka_constants.def.
 
 from typing import Literal, Union
 
@@ -61,8 +63,7 @@ def kaIOIrqStart(
 def kaIOIrqStop(device: int, subdevice: int, channel: int, flags: int, /) -> None: ...
 def kaIOIrqWait(
     device: int, subdevice: int, channel: int, timeout: int, flags: int, /
-) -> tuple[int, int]:
-    """Returns (count, value); value is the non-negative 32-bit reading."""
+) -> tuple[int, int]: ...
 
 # Single values
 def kaIOSingleConfig(
@@ -77,8 +78,7 @@ def kaIOSingleConfig(
     flags: int,
     /,
 ) -> None: ...
-def kaIOSingle(entries: _SingleList, flags: int, /) -> None:
-    """Writes "Value" and "Errno" back into each entry on success."""
+def kaIOSingle(entries: _SingleList, flags: int, /) -> None: ...
 
 # Streaming
 def kaIOStreamConfig(
@@ -95,9 +95,7 @@ def kaIOStreamRead(
 ) -> NDArray[int32]: ...
 def kaIOStreamWrite(
     device: int, subdevice: int, write_mode: _families.WriteMode, values: ArrayLike, flags: int, /
-) -> NDArray[int32]:
-    """Returns the values the driver did not take."""
-
+) -> NDArray[int32]: ...
 def kaIOStreamStart(
     entries: Union[list[_entries.StartEntry], list[dict[str, int]]], flags: int, /
 ) -> None: ...
@@ -106,24 +104,17 @@ def kaIOStreamStop(
 ) -> None: ...
 def kaIOStreamStatus(
     device: int, subdevice: int, wait: _families.WaitMode, flags: int, /
-) -> tuple[int, int]:
-    """Returns (status, count)."""
-
+) -> tuple[int, int]: ...
 def kaIOStreamFrequencyToTicks(
     device: int, subdevice: int, timer: _families.Timer, frequency: float, flags: int, /
-) -> tuple[float, int]:
-    """Returns (frequency reached, ticks)."""
-
+) -> tuple[float, int]: ...
 def kaIOStreamTimeToTicks(
     device: int, subdevice: int, timer: _families.Timer, time: float, flags: int, /
-) -> tuple[float, int]:
-    """Returns (time reached, ticks)."""
+) -> tuple[float, int]: ...
 
 # Queries
 def kaQueryDescriptionDevice(device: int, /) -> str: ...
-def kaQueryInfoDevice(device: int, /) -> tuple[int, int, int, int, int, int, int, int]:
-    """Returns (vendor_id, device_id, serial_no, bus_type, bus_no, dev_no, func_no, plugged)."""
-
+def kaQueryInfoDevice(device: int, /) -> tuple[int, int, int, int, int, int, int, int]: ...
 def kaQueryNameDevice(device: int, /) -> str: ...
 def kaQueryNameDeviceDriver(device: int, /) -> str: ...
 def kaQueryNumberDevices() -> int: ...
@@ -132,12 +123,8 @@ def kaQueryNumberChannels(device: int, subdevice: int, /) -> int: ...
 def kaQueryNumberRanges(device: int, subdevice: int, unit: _families.Unit, /) -> int: ...
 def kaQueryRangeByMinMax(
     device: int, subdevice: int, unit: _families.Unit, min: float, max: float, /
-) -> tuple[float, float, int, int]:
-    """Returns (min, max, max_data, range) of the range chosen."""
-
-def kaQueryRangeInfo(device: int, subdevice: int, range: int, /) -> tuple[int, float, float, int]:
-    """Returns (unit, min, max, max_data)."""
-
+) -> tuple[float, float, int, int]: ...
+def kaQueryRangeInfo(device: int, subdevice: int, range: int, /) -> tuple[int, float, float, int]: ...
 def kaQuerySubdeviceByType(
     device: int,
     start_subdevice: int,
@@ -145,13 +132,9 @@ def kaQuerySubdeviceByType(
     subtype: _families.SubdeviceSubtype,
     /,
 ) -> int: ...
-def kaQuerySubdeviceType(device: int, subdevice: int, /) -> tuple[int, int]:
-    """Returns (type, subtype)."""
-
+def kaQuerySubdeviceType(device: int, subdevice: int, /) -> tuple[int, int]: ...
 def kaQuerySubdeviceCaps(device: int, subdevice: int, /) -> int: ...
-def kaQuerySubdeviceCapsArgs(device: int, subdevice: int, cap: int, /) -> tuple[int, ...]:
-    """One value for the KA_CAP_ selectors, eight for any other code."""
-
+def kaQuerySubdeviceCapsArgs(device: int, subdevice: int, cap: int, /) -> tuple[int, ...]: ...
 def kaQueryVersionLibrary() -> int: ...
 def kaQueryVersionMainDriver() -> int: ...
 def kaQueryVersionDeviceDriver(device: int, /) -> int: ...

@@ -111,7 +111,7 @@ PyObject *kadriver_kaRQueryNumberDevices(PyObject *, PyObject *args)
 {
     const char *host;
     int number = 0;
-    if (!PyArg_ParseTuple(args, "s:kaRQueryNumberDevices", &host))
+    if (!ParseRemoteArgs(args, "s:kaRQueryNumberDevices", &host))
         return nullptr;
     const int code = kaRQueryNumberDevices(host, &number);
     return IntegerResult(code, number);
@@ -130,7 +130,7 @@ PyObject *kadriver_kaRQueryNumberSubdevices(PyObject *, PyObject *args)
 {
     const char *host;
     int device, number = 0;
-    if (!PyArg_ParseTuple(args, "si:kaRQueryNumberSubdevices", &host, &device))
+    if (!ParseRemoteArgs(args, "si:kaRQueryNumberSubdevices", &host, &device))
         return nullptr;
     const int code = kaRQueryNumberSubdevices(host, device, &number);
     return IntegerResult(code, number);
@@ -149,7 +149,7 @@ PyObject *kadriver_kaRQueryNumberChannels(PyObject *, PyObject *args)
 {
     const char *host;
     int device, subdevice, number = 0;
-    if (!PyArg_ParseTuple(args, "sii:kaRQueryNumberChannels", &host, &device, &subdevice))
+    if (!ParseRemoteArgs(args, "sii:kaRQueryNumberChannels", &host, &device, &subdevice))
         return nullptr;
     const int code = kaRQueryNumberChannels(host, device, subdevice, &number);
     return IntegerResult(code, number);
@@ -168,7 +168,7 @@ PyObject *kadriver_kaRQueryNumberRanges(PyObject *, PyObject *args)
 {
     const char *host;
     int device, subdevice, unit, number = 0;
-    if (!PyArg_ParseTuple(args, "siii:kaRQueryNumberRanges", &host, &device, &subdevice, &unit))
+    if (!ParseRemoteArgs(args, "siii:kaRQueryNumberRanges", &host, &device, &subdevice, &unit))
         return nullptr;
     const int code = kaRQueryNumberRanges(host, device, subdevice, unit, &number);
     return IntegerResult(code, number);
@@ -189,7 +189,7 @@ PyObject *kadriver_kaRQueryNameDevice(PyObject *, PyObject *args)
     const char *host;
     int device;
     char name[KA_DEVICE_NAME_MAX_COUNT] = "";
-    if (!PyArg_ParseTuple(args, "si:kaRQueryNameDevice", &host, &device))
+    if (!ParseRemoteArgs(args, "si:kaRQueryNameDevice", &host, &device))
         return nullptr;
     const int code = kaRQueryNameDevice(host, device, name, sizeof name);
     return TextResult(code, name, sizeof name);
@@ -220,7 +220,7 @@ PyObject *kadriver_kaRQueryDescriptionDevice(PyObject *, PyObject *args)
     const char *host;
     int device;
     char text[KA_DEVICE_DESCRIPTION_MAX_COUNT] = "";
-    if (!PyArg_ParseTuple(args, "si:kaRQueryDescriptionDevice", &host, &device))
+    if (!ParseRemoteArgs(args, "si:kaRQueryDescriptionDevice", &host, &device))
         return nullptr;
     const int code = kaRQueryDescriptionDevice(host, device, text, sizeof text);
     return TextResult(code, text, sizeof text);
@@ -243,7 +243,7 @@ PyObject *kadriver_kaRQueryInfoDevice(PyObject *, PyObject *args)
     const char *host;
     int device;
     DeviceInfo i;
-    if (!PyArg_ParseTuple(args, "si:kaRQueryInfoDevice", &host, &device))
+    if (!ParseRemoteArgs(args, "si:kaRQueryInfoDevice", &host, &device))
         return nullptr;
     int *v = i.values;
     const int code =
@@ -264,7 +264,7 @@ PyObject *kadriver_kaRQuerySubdeviceType(PyObject *, PyObject *args)
 {
     const char *host;
     int device, subdevice, type = 0, subtype = 0;
-    if (!PyArg_ParseTuple(args, "sii:kaRQuerySubdeviceType", &host, &device, &subdevice))
+    if (!ParseRemoteArgs(args, "sii:kaRQuerySubdeviceType", &host, &device, &subdevice))
         return nullptr;
     const int code = kaRQuerySubdeviceType(host, device, subdevice, &type, &subtype);
     return TypeResult(code, type, subtype);
@@ -286,7 +286,7 @@ PyObject *kadriver_kaRQueryRangeInfo(PyObject *, PyObject *args)
     const char *host;
     int device, subdevice, range;
     RangeInfo r;
-    if (!PyArg_ParseTuple(args, "siii:kaIORQueryRangeInfo", &host, &device, &subdevice, &range))
+    if (!ParseRemoteArgs(args, "siii:kaIORQueryRangeInfo", &host, &device, &subdevice, &range))
         return nullptr;
     const int code =
         kaRQueryRangeInfo(host, device, subdevice, range, &r.unit, &r.min, &r.max, &r.maxData);

@@ -6,6 +6,7 @@ library do, without a driver call per value."""
 
 from __future__ import annotations
 
+import math
 from typing import Tuple
 
 import numpy as np
@@ -13,10 +14,15 @@ import numpy.typing as npt
 
 RangeInfo = Tuple[int, float, float, int]
 
+# The largest double below 1/2: added to a non-negative value and truncated,
+# it rounds half away from zero exactly; adding 1/2 itself would round
+# 0.49999999999999994 up to 1.
+_BELOW_HALF = 0.49999999999999994
+
 
 def _bounds(range_info: RangeInfo) -> Tuple[float, float, int]:
     _, low, high, max_data = range_info
-    if not (np.isfinite(low) and np.isfinite(high) and low < high and max_data > 0):
+    if not (math.isfinite(low) and math.isfinite(high) and low < high and max_data > 0):
         raise ValueError(f"not a range: {range_info!r}")
     return float(low), float(high), int(max_data)
 
@@ -42,13 +48,15 @@ def to_digital(physical: npt.ArrayLike, range_info: RangeInfo) -> npt.NDArray[np
     NaN is refused with ValueError, as the library refuses it."""
     low, high, max_data = _bounds(range_info)
     values = np.asarray(physical, dtype=np.float64)
-    if np.isnan(values).any():
+    if values.size and math.isnan(values.min()):  # min() is NaN where any value is
         raise ValueError("NaN has no digital value")
-    scaled = (values - low) * max_data / (high - low)
-    whole = np.trunc(scaled)
-    # x - trunc(x) is exact, so a half is recognised as such (np.round would
-    # round it to even); an infinity leaves NaN here and is clamped below.
-    with np.errstate(invalid="ignore"):
-        rounded = whole + np.where(np.abs(scaled - whole) >= 0.5, np.sign(scaled), 0.0)
-    digital: npt.NDArray[np.int32] = np.clip(rounded, 0, max_data).astype(np.int32)
+    # The library's order of operations, so that every value is the same
+    # double; then clamped, which leaves only non-negative values to round.
+    scaled = np.subtract(values, low)
+    scaled *= max_data
+    scaled /= high - low
+    np.maximum(scaled, 0.0, out=scaled)
+    np.minimum(scaled, max_data, out=scaled)
+    scaled += _BELOW_HALF
+    digital: npt.NDArray[np.int32] = scaled.astype(np.int32)
     return digital

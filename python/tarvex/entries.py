@@ -11,7 +11,7 @@ module refuses numpy scalars inside dictionaries), floats are refused.
 from __future__ import annotations
 
 import operator
-from typing import Literal, Optional, SupportsIndex, TypedDict, Union
+from typing import Literal, Optional, SupportsIndex, TypedDict, TypeVar, Union, cast
 
 from .families import (Direction, Reference, StartMode, StopMode, TriggerChannel, TriggerEdge,
                        TriggerType)
@@ -22,6 +22,8 @@ from .families import (Direction, Reference, StartMode, StopMode, TriggerChannel
 NotUsed = Literal[0]
 # An int, or any integer that converts to one without loss (a numpy integer).
 Integer = SupportsIndex
+# A family member, or 0 where it stands for "not used".
+Member = TypeVar("Member", bound=int)
 
 
 class SingleEntry(TypedDict):
@@ -91,13 +93,19 @@ def _integer(value: Integer) -> int:
     return value if isinstance(value, int) else operator.index(value)
 
 
+def _member(value: Member) -> Member:
+    """A family argument: typed as the family's member, but at run time it
+    may be a numpy integer holding the constant, which becomes a plain int."""
+    return cast(Member, _integer(value))
+
+
 def single_entry(*, device: Integer, subdevice: Integer, channel: Integer,
                  direction: Direction, value: Integer = 0, timeout: Integer = 0,
                  flags: Integer = 0) -> SingleEntry:
     """One transfer: the value to write (ignored for a read), a time-out in
     milliseconds and SingleTypeFlag bits (the width of a digital transfer)."""
     return {"Device": _integer(device), "Subdevice": _integer(subdevice),
-            "Channel": _integer(channel), "Dir": direction, "Value": _integer(value),
+            "Channel": _integer(channel), "Dir": _member(direction), "Value": _integer(value),
             "TimeOut": _integer(timeout), "Flags": _integer(flags), "Errno": 0}
 
 
@@ -106,7 +114,7 @@ def channel_entry(*, channel: Integer, ref: Union[Reference, NotUsed],
     """One channel of a scan; stream_config is the range index on the
     simulated boards."""
     return {"Channel": _integer(channel), "StreamConfig": _integer(stream_config),
-            "Ref": ref, "Flags": _integer(flags)}
+            "Ref": _member(ref), "Flags": _integer(flags)}
 
 
 def trigger_setup(*, conv_start_ticks: Integer, scan_start_ticks: Integer = 0,
@@ -128,14 +136,14 @@ def trigger_setup(*, conv_start_ticks: Integer, scan_start_ticks: Integer = 0,
     scan_ticks, scans, values = (_integer(scan_start_ticks), _integer(scan_stop_count),
                                  _integer(acq_stop_count))
     return {
-        "AcqStartTrigType": acq_start_type,
-        "AcqStartTrigEdge": acq_start_edge,
-        "AcqStartTrigChan": acq_start_chan,
+        "AcqStartTrigType": _member(acq_start_type),
+        "AcqStartTrigEdge": _member(acq_start_edge),
+        "AcqStartTrigChan": _member(acq_start_chan),
         "AcqStartTicks": _integer(acq_start_ticks),
         "ScanStartTrigType": _chosen(scan_start_type, scan_ticks, TriggerType.TIMER,
                                      TriggerType.FOLLOW),
         "ScanStartTicks": scan_ticks,
-        "ConvStartTrigType": conv_start_type,
+        "ConvStartTrigType": _member(conv_start_type),
         "ConvStartTicks": _integer(conv_start_ticks),
         "ScanStopTrigType": _chosen(scan_stop_type, scans, TriggerType.COUNT, TriggerType.NONE),
         "ScanStopCount": scans,
@@ -148,7 +156,7 @@ def trigger_setup(*, conv_start_ticks: Integer, scan_start_ticks: Integer = 0,
 def _chosen(given: Optional[TriggerType], setting: int, when_set: TriggerType,
             otherwise: TriggerType) -> TriggerType:
     if given is not None:
-        return given
+        return _member(given)
     return when_set if setting else otherwise
 
 
@@ -156,12 +164,13 @@ def start_entry(*, device: Integer, subdevice: Integer, mode: StartMode = StartM
                 timeout: Integer = 0, flags: Integer = 0) -> StartEntry:
     """Starts one subdevice's configured stream; a blocking start waits up to
     timeout milliseconds for the stream to run."""
-    return {"Device": _integer(device), "Subdevice": _integer(subdevice), "StartMode": mode,
-            "TimeOut": _integer(timeout), "Flags": _integer(flags), "Errno": 0}
+    return {"Device": _integer(device), "Subdevice": _integer(subdevice),
+            "StartMode": _member(mode), "TimeOut": _integer(timeout), "Flags": _integer(flags),
+            "Errno": 0}
 
 
 def stop_entry(*, device: Integer, subdevice: Integer, mode: StopMode = StopMode.IMMEDIATE,
                flags: Integer = 0) -> StopEntry:
     """Stops one subdevice's stream."""
-    return {"Device": _integer(device), "Subdevice": _integer(subdevice), "StopMode": mode,
-            "Flags": _integer(flags), "Errno": 0}
+    return {"Device": _integer(device), "Subdevice": _integer(subdevice),
+            "StopMode": _member(mode), "Flags": _integer(flags), "Errno": 0}

@@ -1,19 +1,28 @@
 """tarvex-list: the system as the driver library sees it, with constant names;
-a check of a system file; the Control Center's device report."""
+the simulated wiring; a check of a system file; the Control Center's device
+report."""
 
 from __future__ import annotations
 
 import argparse
 import os
+import re
 import subprocess
 import sys
-from typing import Dict, List, Optional, Type
+from typing import Dict, List, Optional, Tuple, Type
 
 import kaDriver as K
 
 from . import families as f
 from .family import DriverFlag
 from .results import result
+from .sim import Sim
+
+# What the simulated library says an input sees when it reads an output.
+LOOPBACK = re.compile(r"loopback: device (\d+), subdevice (\d+), channel (\d+)")
+LINES = re.compile(r"lines: device (\d+), subdevice (\d+)")
+# A channel of a subdevice, or the whole port (None).
+Place = Tuple[int, int, Optional[int]]
 
 REPORT_TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "tarvex-report")
 
@@ -74,13 +83,72 @@ def list_system() -> int:
     return 0
 
 
-def check(path: str) -> int:
-    from .sim import Sim  # the file format is the simulated library's
+def wiring(sim: Sim) -> Dict[Place, List[str]]:
+    """What each input sees, and for each output read back, which inputs read it."""
+    seen: Dict[Place, List[str]] = {}
+    for device in range(K.kaQueryNumberDevices()):
+        for subdevice in range(K.kaQueryNumberSubdevices(device)):
+            kind, _ = K.kaQuerySubdeviceType(device, subdevice)
+            if kind == f.SubdeviceType.AI:
+                places: List[Place] = [(device, subdevice, channel) for channel
+                                       in range(K.kaQueryNumberChannels(device, subdevice))]
+            elif kind in (f.SubdeviceType.DI, f.SubdeviceType.DIO):
+                places = [(device, subdevice, None)]
+            else:
+                continue
+            for place in places:
+                text = sim.wiring(device, subdevice, place[2] or 0)
+                if text is None:
+                    continue
+                seen.setdefault(place, []).append(text)
+                analog, digital = LOOPBACK.fullmatch(text), LINES.fullmatch(text)
+                if analog:
+                    read = (int(analog[1]), int(analog[2]), int(analog[3]))
+                    seen.setdefault(read, []).append(
+                        f"read back by device {device}, subdevice {subdevice}, channel {place[2]}")
+                elif digital:
+                    seen.setdefault((int(digital[1]), int(digital[2]), None), []).append(
+                        f"read by device {device}, subdevice {subdevice}")
+    return seen
 
+
+def list_signals() -> int:
+    sim = simulated("--signals")
+    if sim is None:
+        return 2
+    K.kaOpen(K.KA_OPEN_NO_FLAGS)
     try:
-        Sim()
+        seen = wiring(sim)
+        print("What the simulated inputs see (the others read 0), and who reads each output:")
+        for device in range(K.kaQueryNumberDevices()):
+            print(f"Device {device}: {K.kaQueryNameDevice(device)}")
+            # A port's lines first, then its subdevice's channels in order.
+            for place in sorted((place for place in seen if place[0] == device),
+                                key=lambda place: (place[1], place[2] is not None, place[2] or 0)):
+                kind, _ = K.kaQuerySubdeviceType(*place[:2])
+                where = f"subdevice {place[1]} {f.SubdeviceType.name_of(kind)}"
+                if place[2] is not None:
+                    where += f" channel {place[2]}"
+                for text in seen[place]:
+                    print(f"    {where}: {text}")
+    finally:
+        K.kaClose(K.KA_CLOSE_NO_FLAGS)
+    return 0
+
+
+def simulated(option: str) -> Optional[Sim]:
+    """The simulated library's test-control API, or None after saying that
+    the option needs it."""
+    try:
+        return Sim()
     except RuntimeError as fault:
-        print(f"tarvex-list: --check needs the simulated driver library: {fault}", file=sys.stderr)
+        print(f"tarvex-list: {option} needs the simulated driver library: {fault}",
+              file=sys.stderr)
+        return None
+
+
+def check(path: str) -> int:
+    if simulated("--check") is None:  # the file format is the simulated library's
         return 2
     try:
         K.kaConfigLoad(path)
@@ -116,6 +184,10 @@ def parser() -> argparse.ArgumentParser:
     action.add_argument("--check", metavar="FILE",
                         help="check a system file of the simulated library: its error with "
                              "the place, or the number of devices it describes")
+    action.add_argument("--signals", action="store_true",
+                        help="show the simulated wiring: the signal each analog input channel "
+                             "carries, which output each loop-back input reads, which digital "
+                             "port reads which, and each output from the side of its readers")
     action.add_argument("--report", action="store_true",
                         help="print the Control Center's device report instead")
     return command
@@ -126,6 +198,8 @@ def main(argv: Optional[List[str]] = None) -> int:
     try:
         if options.check is not None:
             return check(options.check)
+        if options.signals:
+            return list_signals()
         if options.report:
             return report()
         return list_system()

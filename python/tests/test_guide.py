@@ -48,7 +48,7 @@ def test_python_blocks_run(path, tmp_path):
 FAULTS = {
     "misspelt_key": ('entry["Value"]', 'entry["Valeu"]'),
     "missing_key": ("channel=3, ", ""),
-    "wrong_family": ("ReadMode.BLOCKING", "K.KA_WAIT_IDLE"),
+    "wrong_family": ("Direction.INPUT", "K.KA_WAIT_IDLE"),
 }
 
 

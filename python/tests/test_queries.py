@@ -6,6 +6,7 @@ import time
 import pytest
 
 import kaDriver
+from catalogue import CATALOGUE
 
 K = kaDriver
 REMOTE = "daq-lab-2"
@@ -139,10 +140,17 @@ def test_unknown_host_fails_after_a_wait(opened):
     assert time.monotonic() - start >= 0.1
 
 
-@pytest.mark.parametrize("host, error", [
-    (None, "kaRQueryNumberDevices"), (5, "kaRQueryNumberDevices"), ("bad\0host", "null"),
+REMOTE_CALLS = [call for call in CATALOGUE if call.kinds.startswith("s")]
+
+
+@pytest.mark.parametrize("call", REMOTE_CALLS, ids=repr)
+@pytest.mark.parametrize("host, refusal", [
+    (None, "must be str, not None"), (5, "must be str, not int"),
+    ("bad\0host", "must be str without null characters"),
 ])
-def test_host_must_be_a_plain_string(opened, host, error):
-    with pytest.raises((TypeError, ValueError), match=error):
-        K.kaRQueryNumberDevices(host)
-    assert opened.calls("kaRQueryNumberDevices") == 0
+def test_host_must_be_a_plain_string(opened, call, host, refusal):
+    """A TypeError naming the function, never the library called."""
+    args = call.make()
+    with pytest.raises(TypeError, match=rf"^{call.label}\(\) argument 1 {refusal}$"):
+        call((host, *args[1:]))
+    assert opened.calls(call.name) == 0

@@ -5,6 +5,7 @@ conversions give the library's values, and tarvex-list checks files."""
 
 import json
 import os
+import re
 import subprocess
 
 import numpy as np
@@ -26,6 +27,15 @@ def test_family_members_are_the_module_constants(family):
         assert type(getattr(K, str(member))) is int
         assert getattr(K, str(member)) == member
         assert family(getattr(K, str(member))) is member
+
+
+def test_every_public_name_is_listed_and_documented():
+    """help(tarvex) and editors show a text for each; __all__ leaves none out."""
+    public = {name for name, value in vars(tarvex).items() if not name.startswith("_")
+              and getattr(value, "__module__", "").startswith("tarvex")}
+    assert set(tarvex.__all__) == public
+    assert not [name for name in public if not (getattr(tarvex, name).__doc__ or "").strip()]
+    assert re.fullmatch(r"\d+\.\d+\.\d+", tarvex.__version__)
 
 
 def test_flag_combinations_print_every_name():
@@ -56,22 +66,31 @@ def test_result_codes_round_trip_with_the_library_texts(sim):
         tarvex.result(2**32 + sim.code("TIMEOUT"))  # would read as TIMEOUT in 32 bits
 
 
-# Each constructor with numpy integers where ints go, and the call that
-# packs its result.
+# Each constructor with numpy integers where ints and family members go, and
+# the call that packs its result.
 ENTRY_CALLS = [
     ("single_entry", lambda entry: K.kaIOSingle([entry], 0),
      lambda: tarvex.single_entry(device=np.int64(0), subdevice=np.int32(0), channel=np.uint8(3),
-                                 direction=tarvex.Direction.INPUT, value=np.int64(7))),
+                                 direction=np.int64(K.KA_DIR_INPUT), value=np.int64(7))),
     ("channel_entry", lambda entry: K.kaIOStreamConfig(
         0, 0, [entry], tarvex.trigger_setup(conv_start_ticks=66), 0, 0),
-     lambda: tarvex.channel_entry(channel=np.int16(1), ref=tarvex.Reference.AI_GROUND)),
+     lambda: tarvex.channel_entry(channel=np.int16(1), ref=np.int64(K.KA_REF_AI_GROUND))),
     ("trigger_setup", lambda entry: K.kaIOStreamConfig(
         0, 0, [tarvex.channel_entry(channel=0, ref=0)], entry, 0, 0),
-     lambda: tarvex.trigger_setup(conv_start_ticks=np.int64(66), scan_stop_count=np.int32(5))),
+     lambda: tarvex.trigger_setup(conv_start_ticks=np.int64(66), scan_stop_count=np.int32(5),
+                                  acq_start_type=np.int64(K.KA_TRIG_TYPE_SW),
+                                  acq_start_edge=np.int64(K.KA_TRIG_EDGE_RISING),
+                                  acq_start_chan=np.int64(K.KA_TRIG_CHAN_DEFAULT),
+                                  scan_start_type=np.int64(K.KA_TRIG_TYPE_FOLLOW),
+                                  conv_start_type=np.int64(K.KA_TRIG_TYPE_TIMER),
+                                  scan_stop_type=np.int64(K.KA_TRIG_TYPE_COUNT),
+                                  acq_stop_type=np.int64(K.KA_TRIG_TYPE_NONE))),
     ("start_entry", lambda entry: K.kaIOStreamStart([entry], 0),
-     lambda: tarvex.start_entry(device=0, subdevice=np.int64(0))),
+     lambda: tarvex.start_entry(device=0, subdevice=np.int64(0),
+                                mode=np.int64(K.KA_START_MODE_NONBLOCKING))),
     ("stop_entry", lambda entry: K.kaIOStreamStop([entry], 0),
-     lambda: tarvex.stop_entry(device=np.int64(0), subdevice=0)),
+     lambda: tarvex.stop_entry(device=np.int64(0), subdevice=0,
+                               mode=np.int64(K.KA_STOP_MODE_IMMEDIATE))),
 ]
 
 
@@ -111,8 +130,10 @@ def test_opened_closes_also_after_a_failure(sim):
     assert raised.value.args[0] == sim.code("NOT_OPEN")
 
 
+# The last scales by 1, so its halves and their neighbours reach the rounding
+# exactly as given (0.49999999999999994 must not round up).
 RANGES = [(K.KA_UNIT_VOLT, -10.0, 9.999694824, 65535), (K.KA_UNIT_AMPERE, 0.0, 0.02, 4095),
-          (K.KA_UNIT_VOLT, -1.0, 0.9995, 7)]
+          (K.KA_UNIT_VOLT, -1.0, 0.9995, 7), (K.KA_UNIT_VOLT, 0.0, 2.0, 2)]
 
 
 @pytest.mark.parametrize("range_info", RANGES)
@@ -123,10 +144,12 @@ def test_conversions_match_the_library_element_by_element(range_info):
     assert physical.tolist() == [
         K.kaUtilityDigitalToPhysical(low, high, max_data, int(value),
                                      K.KA_MODULE_TYPE_VESTRA_NONE, 0.0) for value in digital]
-    # Every value, the halves between them, and beyond both ends.
+    # Every value, the halves between them and the doubles on either side of
+    # those, and beyond both ends.
     step = (high - low) / max_data
-    probes = np.concatenate([physical, physical[:-1] + step / 2, physical - step / 2,
-                             [low - 1, high + 1, np.inf, -np.inf]])
+    halves = np.concatenate([physical[:-1] + step / 2, physical - step / 2])
+    probes = np.concatenate([physical, halves, np.nextafter(halves, -np.inf),
+                             np.nextafter(halves, np.inf), [low - 1, high + 1, np.inf, -np.inf]])
     assert tarvex.to_digital(probes, range_info).tolist() == [
         K.kaUtilityPhysicalToDigital(low, high, max_data, float(value)) for value in probes]
 
@@ -164,6 +187,16 @@ def test_latin1_texts_read_alike_in_every_tool(sim, tmp_path, capfd):
     report = subprocess.run([REPORT_TOOL], capture_output=True, check=True,
                             env=dict(os.environ, TARVEX_SIM_CONFIG=str(path), LC_ALL="C.UTF-8"))
     assert "Device name: Gerät-ß" in report.stdout.decode("utf-8")
+
+
+def test_tarvex_list_shows_the_wiring_from_both_sides(sim, capfd):
+    assert tarvex_list(["--signals"]) == 0
+    shown = capfd.readouterr().out.splitlines()
+    for line in ["subdevice 0 KA_TYPE_AI channel 2: loopback: device 0, subdevice 1, channel 0",
+                 "subdevice 1 KA_TYPE_AO channel 0: read back by device 0, subdevice 0, channel 2",
+                 "subdevice 4 KA_TYPE_DI: lines: device 0, subdevice 5",
+                 "subdevice 5 KA_TYPE_DO: read by device 0, subdevice 4"]:
+        assert f"    {line}" in shown
 
 
 @pytest.mark.parametrize("where, seen", [

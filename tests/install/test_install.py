@@ -56,9 +56,10 @@ def test_install_without_numpy_says_what_to_do(tmp_path):
 
 
 USE = """
-    import json, kaDriver, tarvex
+    import importlib.metadata, json, kaDriver, tarvex
     kaDriver.kaOpen(kaDriver.KA_OPEN_NO_FLAGS)
     result = {"module": kaDriver.__file__, "package": tarvex.__file__,
+              "versions": [tarvex.__version__, importlib.metadata.version("kaDriver")],
               "library": [line.split()[-1] for line in open("/proc/self/maps")
                           if "libTarvexmain" in line][0],
               "devices": kaDriver.kaQueryNumberDevices(),
@@ -81,6 +82,7 @@ def test_installed_module_runs_from_any_folder(venv):
     assert os.path.dirname(result["library"]) == site  # through the run path
     assert os.path.dirname(result["package"]) == os.path.join(site, "tarvex")
     assert result["devices"] == 3 and result["name"] == "TX-PCI-1616"
+    assert len(set(result["versions"])) == 1  # the package's version is the distribution's
     assert result["range"][0] == 0x170001
     code, text = result["error"]
     assert code != 0 and text
