@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """kaConfigLoad of large system files: time and peak memory for 2,000,
-8,000 and 200,000 devices, each load in a fresh process, and with
+8,000 and 200,000 devices, copies of a small and of a rich built-in board,
+each load in a fresh process, and with
 --callgrind the instructions spent inside kaConfigLoad for the two smaller
 files. Linear loading shows as a constant time and instruction count per
 device."""
@@ -11,6 +12,8 @@ import os
 import subprocess
 import sys
 import tempfile
+
+from bench_scaling import write_system as write_rich_system
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MODULE_DIR = os.environ.get("KADRIVER_PATH", os.path.join(ROOT, "build", "linux", "python"))
@@ -79,19 +82,22 @@ def main():
     options = parser.parse_args()
     sizes = options.devices
     with tempfile.TemporaryDirectory() as folder:
-        print(f"{'devices':>8} {'file MB':>8} {'wall s':>7} {'cpu s':>7} {'us/device':>10} "
-              f"{'peak MB':>8} {'peak/file':>9}")
-        first = None
-        for devices in sizes:
-            path = os.path.join(folder, f"system{devices}.json")
-            size = write_system(path, devices)
-            wall, cpu, peak = load(path, devices)
-            per_device = cpu / devices
-            first = first or per_device
-            print(f"{devices:>8} {size / 1e6:>8.1f} {wall:>7.3f} {cpu:>7.3f} "
-                  f"{per_device * 1e6:>10.2f} {peak / 1e6:>8.1f} {peak / size:>8.2f}x"
-                  f"   (per device: {per_device / first:.2f}x the {sizes[0]}-device load)")
-            os.remove(path)
+        for board, write in (("USB-Kestra-4", write_system), ("TX-PCI-1616", write_rich_system)):
+            print(f"copies of the built-in {board}:")
+            print(f"{'devices':>8} {'file MB':>8} {'wall s':>7} {'cpu s':>7} {'us/device':>10} "
+                  f"{'peak MB':>8} {'peak/file':>9}")
+            first = None
+            for devices in sizes:
+                path = os.path.join(folder, f"system{devices}.json")
+                write(path, devices)
+                size = os.path.getsize(path)
+                wall, cpu, peak = load(path, devices)
+                per_device = cpu / devices
+                first = first or per_device
+                print(f"{devices:>8} {size / 1e6:>8.1f} {wall:>7.3f} {cpu:>7.3f} "
+                      f"{per_device * 1e6:>10.2f} {peak / 1e6:>8.1f} {peak / size:>8.2f}x"
+                      f"   (per device: {per_device / first:.2f}x the {sizes[0]}-device load)")
+                os.remove(path)
         if options.callgrind:
             counts = {}
             for devices in sizes[:2]:

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <memory>
 
 #include "kinds/model.h"
 #include "kinds/registry.h"
@@ -58,25 +59,28 @@ class Analog : public SubdeviceModel
         int streamFlags;
     };
 
+    // Only a streaming subdevice has a stream.
     Analog(Boards &boards, int device, int subdevice, const Subdevice &described,
            const Traits &traits, const SampleSource *source)
-        : SubdeviceModel(boards, device, subdevice, described), stream_(source), traits_(traits)
+        : SubdeviceModel(boards, device, subdevice, described),
+          stream_(described.subtype == KA_SUBTYPE_STREAMING ? std::make_unique<Stream>(source)
+                                                            : nullptr),
+          traits_(traits)
     {
-        Analog::Reset();
+        powerOn_.reference = traits.ground;
     }
 
     void Reset() override
     {
-        channels_.assign(static_cast<std::size_t>(described_.channels), ChannelState());
-        for (ChannelState &c : channels_)
-            c.reference = traits_.ground;
-        stream_.Reset();
+        channels_ = {};
+        if (stream_)
+            stream_->Reset();
     }
 
     void Quiesce() override
     {
-        if (stream_.Configured())
-            stream_.Stop(boards_.Now());
+        if (stream_ && stream_->Configured())
+            stream_->Stop(boards_.Now());
     }
 
     int Configure(const SingleConfig &config) override
@@ -89,22 +93,19 @@ class Analog : public SubdeviceModel
             return KA_SIM_INVALID_CONFIG;
         if (int code = CheckSingleTrigger(config.trigChannel, config.trigType))
             return code;
-        ChannelState &c = channels_[static_cast<std::size_t>(config.channel)];
+        ChannelState &c = Settable(config.channel);
         c.range = config.config;
         c.reference = config.reference ? config.reference : c.reference;
         return 0;
     }
 
-    Stream *Streaming() override
-    {
-        return described_.subtype == KA_SUBTYPE_STREAMING ? &stream_ : nullptr;
-    }
+    Stream *Streaming() override { return stream_.get(); }
 
     int ConfigureStream(const StreamRequest &r, std::string &reason) override
     {
-        if (stream_.Running())
+        if (stream_->Running())
             return KA_SIM_BUSY;
-        if (int loss = stream_.ReportLoss())
+        if (int loss = stream_->ReportLoss())
             return loss;
         if (r.flags & ~traits_.streamFlags)
             return KA_SIM_INVALID_FLAGS;
@@ -132,8 +133,8 @@ class Analog : public SubdeviceModel
                      " is beyond the FIFO of " + std::to_string(fifo) + " values";
             return KA_SIM_INVALID_VALUE;
         }
-        return stream_.Configure(std::move(list), r.trigger, described_.bufferValues,
-                                 (r.flags & KA_IO_STREAM_CONFIG_WRAPAROUND) != 0, reason);
+        return stream_->Configure(std::move(list), r.trigger, described_.bufferValues,
+                                  (r.flags & KA_IO_STREAM_CONFIG_WRAPAROUND) != 0, reason);
     }
 
   protected:
@@ -150,13 +151,19 @@ class Analog : public SubdeviceModel
         return 0;
     }
 
+    // A channel's settings; a subdevice holds them once one was set.
     const ChannelState &Channel(int channel) const
     {
+        return channels_.empty() ? powerOn_ : channels_[static_cast<std::size_t>(channel)];
+    }
+    ChannelState &Settable(int channel)
+    {
+        if (channels_.empty())
+            channels_.assign(static_cast<std::size_t>(described_.channels), powerOn_);
         return channels_[static_cast<std::size_t>(channel)];
     }
-    ChannelState &Channel(int channel) { return channels_[static_cast<std::size_t>(channel)]; }
 
-    Stream stream_;
+    const std::unique_ptr<Stream> stream_;
 
   private:
     bool TakesReference(int reference) const
@@ -185,6 +192,7 @@ class Analog : public SubdeviceModel
     }
 
     const Traits &traits_;
+    ChannelState powerOn_;
     std::vector<ChannelState> channels_;
 };
 
@@ -211,8 +219,9 @@ class AnalogOutput : public Analog
             return KA_SIM_INVALID_DIRECTION;
         if (r.value < 0 || r.value > range->maxData)
             return KA_SIM_INVALID_VALUE;
-        Channel(r.channel).output = r.value;
-        Channel(r.channel).written = now;
+        ChannelState &c = Settable(r.channel);
+        c.output = r.value;
+        c.written = now;
         return 0;
     }
 
@@ -221,7 +230,8 @@ class AnalogOutput : public Analog
     double Level(int channel, Clock::time_point at) const
     {
         const ChannelState &single = Channel(channel);
-        if (std::optional<PutOut> streamed = stream_.LastPutOut(channel, at))
+        if (std::optional<PutOut> streamed =
+                stream_ ? stream_->LastPutOut(channel, at) : std::nullopt)
             if (single.output < 0 || streamed->at > single.written)
                 return ToPhysical(described_.ranges[static_cast<std::size_t>(streamed->range)],
                                   streamed->value);

@@ -197,8 +197,9 @@ class DigitalPort : public SubdeviceModel
         if (!mask)
             return KA_SIM_INVALID_CHANNEL;
         armed.lines = (Lines() & mask) >> (channel * armed.widthBits);
+        irqs_.MakeRoom(); // first what may run out of memory
         if (irqs_.Armed() == 0)
-            Watch(true); // first: it may run out of memory
+            Watch(true);
         irqs_.Arm(channel, armed);
         return 0;
     }

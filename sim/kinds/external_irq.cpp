@@ -39,6 +39,7 @@ class ExternalInterrupt : public SubdeviceModel
         armed.edge = request.edge;
         armed.argument = request.argument;
         armed.start = now;
+        irqs_.MakeRoom();
         irqs_.Arm(channel, armed);
         return 0;
     }

@@ -29,8 +29,8 @@ int SubdeviceModel::DisarmIrq(int channel)
 
 IrqState *SubdeviceModel::Irq(int channel)
 {
-    static IrqState neverArmed; // nothing writes to an interrupt that is not armed
-    return HasChannel(channel) ? &neverArmed : nullptr;
+    static Interrupts none;
+    return HasChannel(channel) ? &none.At(channel) : nullptr;
 }
 
 Clock::time_point SubdeviceModel::UpdateIrq(IrqState &, Clock::time_point)
@@ -50,11 +50,23 @@ int SubdeviceModel::CheckChannelAndFlags(const SingleConfig &config) const
     return config.flags == KA_IO_SINGLE_CONFIG_NO_FLAGS ? 0 : KA_SIM_INVALID_FLAGS;
 }
 
+IrqState &Interrupts::At(int channel)
+{
+    static IrqState neverArmed; // nothing writes to an interrupt that is not armed
+    return irqs_.empty() ? neverArmed : irqs_[static_cast<std::size_t>(channel)];
+}
+
+void Interrupts::MakeRoom()
+{
+    if (irqs_.empty())
+        irqs_.resize(static_cast<std::size_t>(channels_));
+}
+
 void Interrupts::Arm(int channel, IrqState armed)
 {
     armed.armed = true;
     armed.session = NewSession();
-    At(channel) = armed;
+    irqs_[static_cast<std::size_t>(channel)] = armed;
     ++armed_;
 }
 

@@ -126,24 +126,31 @@ class SubdeviceModel
     const Subdevice &described_;
 };
 
-// The interrupts of a kind that can interrupt: one per channel.
+// The interrupts of a kind that can interrupt: one per channel, made when
+// the first is armed, so that a subdevice nobody arms holds none.
 class Interrupts
 {
   public:
     void Reset(int channels)
     {
-        irqs_.assign(static_cast<std::size_t>(channels), IrqState());
+        irqs_ = {};
+        channels_ = channels;
         armed_ = 0;
     }
-    IrqState &At(int channel) { return irqs_[static_cast<std::size_t>(channel)]; }
+    // The interrupt of a channel; one never armed before the first arming.
+    IrqState &At(int channel);
     std::vector<IrqState> &All() { return irqs_; }
-    // Arms a free channel with what `armed` watches.
+    // Makes the interrupts, if that is still to do; what may run out of
+    // memory, before anything changes.
+    void MakeRoom();
+    // Arms a free channel with what `armed` watches, once there is room.
     void Arm(int channel, IrqState armed);
     int Disarm(int channel);
     int Armed() const { return armed_; }
 
   private:
     std::vector<IrqState> irqs_;
+    int channels_ = 0;
     int armed_ = 0;
 };
 
