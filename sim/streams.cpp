@@ -312,9 +312,9 @@ void Stream::Read(int *values, long long count)
     const long long n = ChannelCount();
     for (long long p = 0; p < n && p < count; ++p) {
         const long long first = consumed_ + p; // this value's place in the scan is `first % n`
-        const long long values_of_channel = (count - p + n - 1) / n;
+        const long long ofChannel = (count - p + n - 1) / n;
         source_->Sample(channels_[static_cast<std::size_t>(first % n)], start_, TickOf(first),
-                        scanTicks_, values_of_channel, values + p, n);
+                        scanTicks_, ofChannel, values + p, n);
     }
     consumed_ += count;
 }
@@ -323,7 +323,7 @@ long long Stream::FreeSpace(Clock::time_point now) const
 {
     long long room = capacity_ - Pending(now);
     if (limit_)
-        room = std::min(room, limit_ - written_);
+        room = std::min(room, limit_ - (written_ - produced_)); // the values of the run to come
     if (wraparound_ && state_ == State::Running)
         room = 0; // the buffer repeats as it is
     return std::max(0LL, room);

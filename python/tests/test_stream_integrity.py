@@ -193,6 +193,9 @@ def test_an_output_that_runs_dry_is_an_underrun(checker, limits, status):
         assert raised.value.args == (checker.code("FIFO_UNDERRUN"),
                                      "FIFO underrun: the output ran out of values")
     assert stop(AO) == 0
+    assert len(K.kaIOStreamWrite(*AO, K.KA_WRITE_MODE_PRELOAD, np.arange(100, dtype=np.int32),
+                                 0)) == 0
+    assert start(AO) == [0]  # a new run of the same set-up
 
 
 @pytest.mark.parametrize("clock", ["fast", "stepped"])
