@@ -167,11 +167,7 @@ class DigitalPort : public SubdeviceModel
             return SubdeviceModel::ArmIrq(channel, request, now);
         if (irqs_.At(channel).armed)
             return KA_SIM_BUSY;
-        IrqState armed;
-        armed.source = request.source;
-        armed.edge = request.edge;
-        armed.argument = request.argument;
-        armed.start = now;
+        IrqState armed; // what the port watches
         armed.widthBits = WidthFromFlags(request.flags, described_.channels);
         if (armed.widthBits < 0)
             return KA_SIM_INVALID_FLAGS;
@@ -200,7 +196,7 @@ class DigitalPort : public SubdeviceModel
         irqs_.MakeRoom(); // first what may run out of memory
         if (irqs_.Armed() == 0)
             Watch(true);
-        irqs_.Arm(channel, armed);
+        irqs_.Arm(channel, request, now, armed);
         return 0;
     }
 

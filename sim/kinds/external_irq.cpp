@@ -34,13 +34,8 @@ class ExternalInterrupt : public SubdeviceModel
             return KA_SIM_INVALID_CONFIG;
         if (request.flags != KA_IO_IRQ_START_NO_FLAGS)
             return KA_SIM_INVALID_FLAGS;
-        IrqState armed;
-        armed.source = request.source;
-        armed.edge = request.edge;
-        armed.argument = request.argument;
-        armed.start = now;
         irqs_.MakeRoom();
-        irqs_.Arm(channel, armed);
+        irqs_.Arm(channel, request, now, IrqState());
         return 0;
     }
 

@@ -62,8 +62,12 @@ void Interrupts::MakeRoom()
         irqs_.resize(static_cast<std::size_t>(channels_));
 }
 
-void Interrupts::Arm(int channel, IrqState armed)
+void Interrupts::Arm(int channel, const IrqRequest &request, Clock::time_point now, IrqState armed)
 {
+    armed.source = request.source;
+    armed.edge = request.edge;
+    armed.argument = request.argument;
+    armed.start = now;
     armed.armed = true;
     armed.session = NewSession();
     irqs_[static_cast<std::size_t>(channel)] = armed;

@@ -143,8 +143,9 @@ class Interrupts
     // Makes the interrupts, if that is still to do; what may run out of
     // memory, before anything changes.
     void MakeRoom();
-    // Arms a free channel with what `armed` watches, once there is room.
-    void Arm(int channel, IrqState armed);
+    // Arms a free channel for a request from now on, once there is room;
+    // `armed` holds what the kind watches.
+    void Arm(int channel, const IrqRequest &request, Clock::time_point now, IrqState armed);
     int Disarm(int channel);
     int Armed() const { return armed_; }
 
