@@ -19,7 +19,7 @@ unsigned long long NewSession()
     return ++sessions;
 }
 
-Boards::Boards(const System &system, const SimClock &clock) : system_(system), clock_(clock)
+Boards::Boards(const System &system, const SimClock &clock) : clock_(clock)
 {
     firstOfDevice_.reserve(system.devices.size() + 1);
     std::size_t subdevices = 0;

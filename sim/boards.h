@@ -40,13 +40,13 @@ class Boards
 {
   public:
     // The models of every subdevice of the system, in power-on state. The
-    // boards stay where they are made: the models point at them.
+    // boards stay where they are made: the models point at them, and at the
+    // system's devices and subdevices.
     Boards(const System &system, const SimClock &clock);
     ~Boards();
     Boards(const Boards &) = delete;
     Boards &operator=(const Boards &) = delete;
 
-    const System &Described() const { return system_; }
     Clock::time_point Now() const { return clock_.Now(); }
 
     // A subdevice the system has; the callers check the indices first.
@@ -68,7 +68,6 @@ class Boards
     void Quiesce();
 
   private:
-    const System &system_;
     const SimClock &clock_;
     std::vector<std::unique_ptr<SubdeviceModel>> models_;
     std::vector<std::size_t> firstOfDevice_; // one past the last device too

@@ -121,16 +121,12 @@ void Library::Close()
 
 void Library::UseSystem(System replacement)
 {
-    // The boards point into the system they run, so they are made for the
-    // system in its final place; the moves cannot fail, and should making
-    // the boards fail, the old system goes back under the old boards.
+    // The boards point at the devices and subdevices they run, which stay
+    // where they are when the system takes them over: made first, the boards
+    // leave everything as it was should they run out of memory.
+    std::unique_ptr<Boards> boards = std::make_unique<Boards>(replacement, clock_);
     std::swap(system_, replacement);
-    try {
-        boards_ = std::make_unique<Boards>(system_, clock_);
-    } catch (...) {
-        std::swap(system_, replacement);
-        throw;
-    }
+    boards_ = std::move(boards);
     locks_.Clear();
     reasons_.erase(KA_SIM_CONFIG_INVALID);
     startupRefusal_.clear();
@@ -213,19 +209,6 @@ void WriteText(char *buffer, int capacity, std::string_view text)
     const std::size_t n = std::min(text.size(), static_cast<std::size_t>(capacity - 1));
     std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
-}
-
-int ExceptionCode() noexcept
-{
-    try {
-        throw;
-    } catch (const std::bad_alloc &) {
-        return KA_SIM_OUT_OF_MEMORY;
-    } catch (const std::length_error &) { // a container asked for more than it can hold
-        return KA_SIM_OUT_OF_MEMORY;
-    } catch (...) {
-        return KA_SIM_INTERNAL_ERROR;
-    }
 }
 
 Call::Call(OperationControl &control, const Arguments &args)

@@ -13,6 +13,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -192,8 +194,23 @@ inline OutArgument OutText(char *p, int capacity)
 // texts are Latin-1, one byte a character.
 void WriteText(char *buffer, int capacity, std::string_view text);
 
-// The result code for the exception being handled.
-int ExceptionCode() noexcept;
+// Runs body(); an exception it throws becomes onFailure(code), with
+// KA_SIM_OUT_OF_MEMORY for memory that ran out and KA_SIM_INTERNAL_ERROR for
+// anything else. Every exported function of the library runs in it, so that
+// no exception leaves the library.
+template <class Body, class OnFailure>
+auto Guarded(Body body, OnFailure onFailure) noexcept -> decltype(body())
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc &) {
+        return onFailure(KA_SIM_OUT_OF_MEMORY);
+    } catch (const std::length_error &) { // a container asked for more than it can hold
+        return onFailure(KA_SIM_OUT_OF_MEMORY);
+    } catch (...) {
+        return onFailure(KA_SIM_INTERNAL_ERROR);
+    }
+}
 
 // One call of an exported operation, as its body sees it. Holds the library
 // lock for the call's lifetime (a waiting call gives it up while it waits).
@@ -319,7 +336,7 @@ template <class Body>
 int Export(const char *name, const Arguments &args, std::initializer_list<OutArgument> outs,
            Body body) noexcept
 {
-    try {
+    const auto operation = [&] {
         // Every export's body is a lambda of its own type, so every export
         // has its own instance of this function, and looks its control
         // record up once.
@@ -328,9 +345,8 @@ int Export(const char *name, const Arguments &args, std::initializer_list<OutArg
         const int code = call.Run(outs, [&] { return body(call); });
         call.Lib().WakeWaiters();
         return code;
-    } catch (...) {
-        return ExceptionCode();
-    }
+    };
+    return Guarded(operation, [](int code) { return code; });
 }
 
 } // namespace sim
