@@ -251,7 +251,11 @@ KA_API int kaIOStreamWrite(int device, int subdevice, int writeMode, int *values
         while (deadline && running && taken < requested) {
             const long long rest = requested - taken;
             // Wake when a good part of the buffer is free, not for every value.
-            const long long room = std::min(rest, std::max(1LL, stream->Capacity() / 4));
+            const long long room =
+                std::min({rest, std::max(1LL, stream->Capacity() / 4), stream->ValuesToCome()});
+            if (room <= 0)
+                break; // the run takes no more: the rest is answered
+
             stream->Reserve(rest);
             const auto ready = [&](Clock::time_point at, Clock::time_point &next) {
                 next = stream->WhenFree(room);

@@ -321,12 +321,15 @@ void Stream::Read(int *values, long long count)
 
 long long Stream::FreeSpace(Clock::time_point now) const
 {
-    long long room = capacity_ - Pending(now);
-    if (limit_)
-        room = std::min(room, limit_ - (written_ - produced_)); // the values of the run to come
+    long long room = std::min(capacity_ - Pending(now), ValuesToCome());
     if (wraparound_ && state_ == State::Running)
         room = 0; // the buffer repeats as it is
     return std::max(0LL, room);
+}
+
+long long Stream::ValuesToCome() const
+{
+    return limit_ ? limit_ - (written_ - produced_) : kNever; // produced_: of a run that ended
 }
 
 Clock::time_point Stream::WhenFree(long long room) const

@@ -109,6 +109,8 @@ class Stream
 
     // Output: the room in the buffer, and when there will be `room`.
     long long FreeSpace(Clock::time_point now) const;
+    // Output: the values the run may still take before its stop count.
+    long long ValuesToCome() const;
     Clock::time_point WhenFree(long long room) const;
     // Takes up to `count` values into the buffer; answers how many.
     long long Write(const int *values, long long count, Clock::time_point now);
