@@ -8,11 +8,11 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  python3-dev python3-numpy python3-pytest python3-hypothesis python3-matplotlib python3-setuptools python3-wheel python3-venv mypy
+  python3-dev python3-numpy python3-pytest python3-hypothesis python3-matplotlib python3-tk python3-setuptools python3-wheel python3-venv mypy
   libgtest-dev libgmock-dev
   clang-format clang-tidy valgrind
   clang libclang-rt-14-dev
-  wine wine32:i386 wine64 xvfb xauth x11-utils imagemagick
+  wine wine32:i386 wine64 xvfb xauth x11-utils xdotool imagemagick
 )
 
 sudo_if_needed() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }

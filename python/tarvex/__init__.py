@@ -22,7 +22,8 @@ blocking calls hold the interpreter's lock; see tarvex.waits).
 - to_physical, to_digital: whole numpy arrays through a range.
 - opened(): the library opened for a with block.
 - tarvex.sim: the simulated library's test-control API, for tests;
-  tarvex-list (tarvex.listing): the system as the library sees it.
+  tarvex-list (tarvex.listing): the system as the library sees it;
+  tarvex-scope (tarvex.scope): a live view of analog inputs.
 """
 
 from __future__ import annotations

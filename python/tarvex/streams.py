@@ -219,10 +219,13 @@ class InputStream(_Stream):
     def _configure(self) -> None:
         self._config(self._values, kaDriver.KA_IO_STREAM_CONFIG_NO_FLAGS)
 
-    def read(self, scans: int) -> Samples:
+    def read(self, scans: int, timeout: Optional[float] = None) -> Samples:
         """The next `scans` scans, shape (scans, channels), once they are
-        there; fewer only when the stream has ended."""
+        there; fewer only when the stream has ended or timeout (seconds;
+        None: no limit) passed first. timeout=0 takes the whole scans that
+        are there, without waiting: for a program that runs an event loop."""
         setup, count = self._setup, len(self._setup.channels)
+        ends = deadline(timeout)
         wanted = scans * count
         pieces, have = [self._carry[:wanted]], min(len(self._carry), wanted)
         self._carry = self._carry[wanted:]
@@ -233,7 +236,10 @@ class InputStream(_Stream):
             # of the size asked for.
             ask = min(-(-need // count) * count, ready - ready % count)
             if not ask and status == StreamStatus.BUSY:
-                pause(need / (self.rate_hz * count))
+                left = ends - time.monotonic()
+                if left <= 0:
+                    break
+                pause(min(left, need / (self.rate_hz * count)))
                 continue
             # After an overrun this read raises the library's error.
             piece = kaDriver.kaIOStreamRead(setup.device, setup.subdevice, ReadMode.NONBLOCKING,

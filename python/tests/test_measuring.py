@@ -63,6 +63,22 @@ def test_blocks_stay_whole_scans_however_the_values_arrive(opened, monkeypatch):
     assert np.concatenate(blocks).tolist() == np.arange(30).reshape(15, 2).tolist()
 
 
+def test_a_read_with_a_time_out_takes_what_is_there(opened):
+    """What an event loop does: no wait at timeout=0, and an overrun still raises."""
+    opened.clock("stepped")
+    with tarvex.InputStream(*AI, [0, 1], 1_000, raw=True) as stream:
+        opened.advance(0.0105)  # scans 0 to 10
+        assert stream.read(100, timeout=0).shape == (11, 2)
+        assert stream.read(100, timeout=0).shape == (0, 2)
+        began = time.monotonic()
+        assert stream.read(100, timeout=0.1).shape == (0, 2)
+        assert time.monotonic() - began >= 0.1
+        opened.advance(100)
+        with pytest.raises(K.error) as raised:
+            stream.read(1, timeout=0)
+    assert raised.value.args[0] == opened.code("FIFO_OVERFLOW")
+
+
 def test_an_overrun_raises_and_the_stream_still_stops(opened):
     with pytest.raises(K.error) as raised:
         with tarvex.InputStream(*AI, [0], 500_000) as stream:

@@ -1,7 +1,7 @@
 """kaDriver installed into a fresh virtual environment that sees the system's
 numpy, with the documented command, offline: it and the tarvex package import
-from any folder with no environment variables, tarvex-list runs, the stubs
-serve mypy, and it uninstalls cleanly."""
+from any folder with no environment variables, tarvex-list and tarvex-scope
+run, the stubs serve mypy, and it uninstalls cleanly."""
 
 import glob
 import json
@@ -103,6 +103,16 @@ def test_tarvex_list_is_installed(venv, tmp_path):
                               "system: key 'library_version' missing\n")
 
 
+def test_tarvex_scope_is_installed(venv):
+    python, _, elsewhere = venv
+    command = os.path.join(os.path.dirname(python), "tarvex-scope")
+    assert run([command, "--help"]).stdout.startswith("usage: tarvex-scope")
+    # The picture needs no display (CLEAN_ENV has none) and no Tk.
+    run([command, "--png", "view.png", "--seconds", "0.2"], cwd=elsewhere)
+    with open(os.path.join(elsewhere, "view.png"), "rb") as picture:
+        assert picture.read(8) == b"\x89PNG\r\n\x1a\n"
+
+
 def test_installed_stubs_serve_mypy(venv):
     python, _, elsewhere = venv
     with open(os.path.join(elsewhere, "typed.py"), "w") as file:
@@ -125,7 +135,8 @@ def test_uninstall_removes_every_file(venv):
     assert not glob.glob(os.path.join(site, "*kaDriver*"))
     assert not glob.glob(os.path.join(site, "libTarvexmain*"))
     assert not os.path.exists(os.path.join(site, "tarvex"))
-    assert not os.path.exists(os.path.join(os.path.dirname(python), "tarvex-list"))
+    for command in ("tarvex-list", "tarvex-scope"):
+        assert not os.path.exists(os.path.join(os.path.dirname(python), command))
     result = subprocess.run([python, "-c", "import kaDriver"], capture_output=True, text=True,
                             cwd=elsewhere, env=CLEAN_ENV)
     assert result.returncode != 0 and "No module named 'kaDriver'" in result.stderr
