@@ -8,15 +8,17 @@ arrives where it was wired before any program is written.
 The window shows the last --window seconds of each channel in its range's
 unit, redrawn about ten times a second; the space bar pauses and resumes the
 drawing, while the stream goes on being read so that nothing overruns.
-Closing the window or Ctrl-C stops the stream. Exit status: 0 done, 130
-after Ctrl-C, 1 a driver call failed (an overrun among them), 2 a usage
-error (an argument the board cannot take, no display).
+Closing the window, Ctrl-C or a termination request stops the stream. Exit
+status: 0 done, 130 after Ctrl-C, 143 after a termination request, 1 a driver
+call failed (an overrun among them), 2 a usage error (an argument the board
+cannot take, no display).
 """
 
 from __future__ import annotations
 
 import argparse
 import math
+import signal
 import sys
 import time
 from typing import Any, Dict, List, Optional, Sequence, Tuple
@@ -65,8 +67,8 @@ def parser() -> argparse.ArgumentParser:
         description="Shows the analog input channels of a board live, in their ranges' units: "
                     "the last seconds of each, redrawn about ten times a second. The space bar "
                     "pauses and resumes the drawing; closing the window or Ctrl-C ends it.",
-        epilog="Exit status: 0 done, 130 after Ctrl-C, 1 a driver call failed (an overrun "
-               "among them), 2 a usage error.")
+        epilog="Exit status: 0 done, 130 after Ctrl-C, 143 after a termination request, 1 a "
+               "driver call failed (an overrun among them), 2 a usage error.")
     command.add_argument("--device", type=int, metavar="N",
                          help="the board (default: the first plugged-in board with a streaming "
                               "analog input)")
@@ -350,7 +352,14 @@ def show(options: argparse.Namespace) -> int:
     return 0
 
 
+def _terminate(signum: int, frame: Any) -> None:
+    """A termination request ends the scope as Ctrl-C does: the stream
+    stops and the library closes on the way out."""
+    raise SystemExit(128 + signum)
+
+
 def main(argv: Optional[List[str]] = None) -> int:
+    signal.signal(signal.SIGTERM, _terminate)
     command = parser()
     options = command.parse_args(argv)
     if options.png is None and options.seconds is not None:
