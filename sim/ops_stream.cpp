@@ -50,25 +50,36 @@ int FindTransfer(Library &lib, int device, int subdevice, bool output, const int
 }
 
 // Waits while the stream's run goes on until ready(now, next) answers true;
-// ready sets `next` to when it will. Ends with KA_SIM_WAIT_STOPPED when the
-// run is gone (the library closed, the subdevice reset, another system
-// loaded, another run started), with KA_SIM_TIMEOUT at the real `deadline`.
-// `stream` is looked up again after every wake.
+// ready sets `next` to when it will. `held` values are the waiting call's own
+// meanwhile (a reader's values to come, a writer's values to go): they
+// neither overrun the buffer nor let it run dry. Ends with
+// KA_SIM_WAIT_STOPPED when the run is gone (the library closed, the
+// subdevice reset, another system loaded, another run started), with
+// KA_SIM_TIMEOUT at the real `deadline`. `stream` is looked up again after
+// every wake; otherwise it is brought up to `now` while the values are still
+// the call's own.
 template <class Ready>
 int WaitForRun(Call &call, int device, int subdevice, Stream *&stream, Clock::time_point deadline,
-               Ready ready)
+               long long held, Clock::time_point &now, Ready ready)
 {
     const unsigned long long session = stream->Session();
-    const auto step = [&](Clock::time_point now, Clock::time_point &next) -> std::optional<int> {
+    const auto step = [&](Clock::time_point at, Clock::time_point &next) -> std::optional<int> {
         if (FindStream(call.Lib(), device, subdevice, stream) != 0 || stream->Session() != session)
             return KA_SIM_WAIT_STOPPED;
-        stream->Update(now);
-        if (!stream->Running() || ready(now, next))
+        stream->Update(at);
+        if (!stream->Running() || ready(at, next))
             return 0;
         next = std::min(next, stream->NextChange());
         return std::nullopt;
     };
-    return call.WaitFor(deadline, step);
+    stream->Reserve(held);
+    const int code = call.WaitFor(deadline, step);
+    if (code == KA_SIM_WAIT_STOPPED)
+        return code; // the reservation went with the run
+    now = call.Now();
+    stream->Update(now);
+    stream->Reserve(-held);
+    return code;
 }
 
 // How long a transfer waits: a blocking one for as long as it takes. A fast
@@ -196,17 +207,13 @@ KA_API int kaIOStreamRead(int device, int subdevice, int readMode, int *values, 
         const long long wanted = stream->Deliverable(*count, *count, frames);
         if (const std::optional<Clock::time_point> deadline =
                 TransferDeadline(call, readMode == KA_READ_MODE_BLOCKING)) {
-            stream->Reserve(wanted);
             const auto ready = [&](Clock::time_point at, Clock::time_point &next) {
                 next = stream->WhenReady(wanted);
                 return stream->Pending(at) >= wanted;
             };
-            const int code = WaitForRun(call, device, subdevice, stream, *deadline, ready);
-            if (code == KA_SIM_WAIT_STOPPED)
-                return code;
-            now = call.Now();
-            stream->Update(now); // while the values are still the reader's own
-            stream->Reserve(-wanted);
+            if (WaitForRun(call, device, subdevice, stream, *deadline, wanted, now, ready) ==
+                KA_SIM_WAIT_STOPPED)
+                return KA_SIM_WAIT_STOPPED;
         }
         if (int loss = stream->ReportLoss())
             return loss;
@@ -255,18 +262,14 @@ KA_API int kaIOStreamWrite(int device, int subdevice, int writeMode, int *values
                 std::min({rest, std::max(1LL, stream->Capacity() / 4), stream->ValuesToCome()});
             if (room <= 0)
                 break; // the run takes no more: the rest is answered
-
-            stream->Reserve(rest);
             const auto ready = [&](Clock::time_point at, Clock::time_point &next) {
                 next = stream->WhenFree(room);
                 return stream->FreeSpace(at) >= room;
             };
-            const int code = WaitForRun(call, device, subdevice, stream, *deadline, ready);
+            const int code =
+                WaitForRun(call, device, subdevice, stream, *deadline, rest, now, ready);
             if (code == KA_SIM_WAIT_STOPPED)
                 return code;
-            now = call.Now();
-            stream->Update(now); // while the values are still the stream's own
-            stream->Reserve(-rest);
             if (!stream->Running() || code == KA_SIM_TIMEOUT)
                 break;
             taken += stream->Write(values + taken, rest, now);
@@ -295,8 +298,9 @@ KA_API int kaIOStreamStatus(int device, int subdevice, int wait, int *status, in
             const auto never = [](Clock::time_point, Clock::time_point &) {
                 return false;
             };
-            if (int code =
-                    WaitForRun(call, device, subdevice, stream, Clock::time_point::max(), never))
+            Clock::time_point ended;
+            if (int code = WaitForRun(call, device, subdevice, stream, Clock::time_point::max(), 0,
+                                      ended, never))
                 return code;
         }
         const Clock::time_point now = call.Now();
