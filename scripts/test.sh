@@ -2,7 +2,7 @@
 # Every test: set up, check formatting, build both presets, run the native,
 # Python and Windows (under Wine) suites; then the native and Python suites again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the simulated library's
-# concurrent use under ThreadSanitizer. The Windows suite must run the 32-bit
+# waits and concurrent use under ThreadSanitizer. The Windows suite must run the 32-bit
 # programs themselves: it fails rather than test the 64-bit builds instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
